@@ -1,0 +1,99 @@
+#pragma once
+
+#include "Activations.h"
+#include "ModelArrays.h"
+
+#include <Eigen/Dense>
+#include <nlohmann/json.hpp>
+
+namespace Tovani
+{
+
+/** A GRU cell without weights of its own: every step is handed its input weights (IOSize × 3H)
+    and recurrent weights (H × 3H) by the hyper-network. It owns the hidden state and a fixed
+    H × IOSize output layer. Gate columns run reset, update, new; there are no biases.
+
+    The members keep their shapes from step to step, so after the first step nothing allocates.
+    The arithmetic maps them onto fixed-size views, which lets Eigen unroll the small products.
+*/
+template <typename T, int HiddenSize, int IOSize>
+class HyperGRU
+{
+public:
+    static constexpr int gateWidth = 3 * HiddenSize;
+
+    using Matrix = Eigen::Matrix<T, Eigen::Dynamic, Eigen::Dynamic>;
+
+    Eigen::Matrix<T, HiddenSize, IOSize> outWeight;
+    Matrix hidden;
+    Matrix output;
+    int numChannels = 1;
+    int numSamples = 0;
+    Matrix resetGate, updateGate, newGate;
+    Matrix inputGates, hiddenGates;
+    Matrix input;
+
+    /** Loads "linear_out.weight", stored [channel][unit]. */
+    void loadParams (nlohmann::json& model)
+    {
+        setTransposedWeights (outWeight, readModelArray (model, "linear_out.weight", HiddenSize * IOSize));
+    }
+
+    /** Starts a new run: zero state, zero input row. */
+    void reset (int channels, int samples)
+    {
+        numChannels = channels;
+        numSamples = samples;
+        hidden = Matrix::Zero (1, HiddenSize);
+        input = Matrix::Zero (1, IOSize);
+    }
+
+    /** One step. x is 1 × IOSize, wIh IOSize × 3H, wHh H × 3H; the result lands in `output`. */
+    void forward_cell (const Matrix& x, const Matrix& wIh, const Matrix& wHh)
+    {
+        eigen_assert (x.size() >= IOSize);
+        eigen_assert (wIh.rows() == IOSize && wIh.cols() == gateWidth);
+        eigen_assert (wHh.rows() == HiddenSize && wHh.cols() == gateWidth);
+
+        giveMembersTheirShapes();
+
+        using Gates = Eigen::Matrix<T, 1, gateWidth>;
+        using State = Eigen::Matrix<T, 1, HiddenSize>;
+
+        Eigen::Map<Gates> ig (inputGates.data());
+        Eigen::Map<Gates> hg (hiddenGates.data());
+        Eigen::Map<State> h (hidden.data());
+        Eigen::Map<State> r (resetGate.data());
+        Eigen::Map<State> z (updateGate.data());
+        Eigen::Map<State> n (newGate.data());
+
+        ig.noalias() = Eigen::Map<const Eigen::Matrix<T, 1, IOSize>> (x.data())
+                     * Eigen::Map<const Eigen::Matrix<T, IOSize, gateWidth>> (wIh.data());
+        hg.noalias() = h * Eigen::Map<const Eigen::Matrix<T, HiddenSize, gateWidth>> (wHh.data());
+
+        r = sigmoid<T> (ig.template segment<HiddenSize> (0) + hg.template segment<HiddenSize> (0));
+        z = sigmoid<T> (ig.template segment<HiddenSize> (HiddenSize) + hg.template segment<HiddenSize> (HiddenSize));
+        n = (ig.template segment<HiddenSize> (2 * HiddenSize).array()
+             + r.array() * hg.template segment<HiddenSize> (2 * HiddenSize).array()).tanh().matrix();
+
+        h = (z.array() * h.array() + (T (1) - z.array()) * n.array()).matrix();
+
+        Eigen::Map<Eigen::Matrix<T, 1, IOSize>> (output.data()).noalias() = h * outWeight;
+    }
+
+private:
+    void giveMembersTheirShapes()
+    {
+        if (hidden.size() != HiddenSize)   // stepped before any reset: start from rest
+            hidden = Matrix::Zero (1, HiddenSize);
+
+        output.resize (1, IOSize);
+        resetGate.resize (1, HiddenSize);
+        updateGate.resize (1, HiddenSize);
+        newGate.resize (1, HiddenSize);
+        inputGates.resize (1, gateWidth);
+        hiddenGates.resize (1, gateWidth);
+    }
+};
+
+} // namespace Tovani
