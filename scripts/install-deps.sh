@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build (and, with --test, the tests) need; skips what is there.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    juce-modules-source libeigen3-dev nlohmann-json3-dev libgtest-dev
+    libasound2-dev libjack-jackd2-dev libfreetype-dev libfontconfig1-dev
+    libx11-dev libxcomposite-dev libxcursor-dev libxext-dev libxinerama-dev libxrandr-dev libxrender-dev
+)
+
+if [[ "${1:-}" == "--test" ]]; then
+    packages+=(
+        xvfb xauth xdotool imagemagick
+        lilv-utils jalv jackd2
+        clang libclang-rt-14-dev
+        python3-numpy
+    )
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if (( ${#missing[@]} > 0 )); then
+    echo "Installing: ${missing[*]}"
+    sudo_cmd=()
+    [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

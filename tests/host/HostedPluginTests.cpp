@@ -1,0 +1,176 @@
+// The built bundles as hosts see them: loaded through JUCE's VST3 and LV2 hosting classes.
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+struct Format
+{
+    const char* name;
+};
+
+std::unique_ptr<juce::AudioPluginInstance> load (const std::string& formatName, double rate, int block)
+{
+    juce::AudioPluginFormatManager manager;
+    juce::OwnedArray<juce::PluginDescription> found;
+    juce::String identifier;
+    juce::AudioPluginFormat* format = nullptr;
+
+    if (formatName == "VST3")
+    {
+        format = new juce::VST3PluginFormat();
+        // The binary sits at Lumbrane.vst3/Contents/x86_64-linux/Lumbrane.so.
+        identifier = juce::File (LUMBRANE_VST3_BINARY).getParentDirectory().getParentDirectory().getParentDirectory().getFullPathName();
+    }
+    else
+    {
+        format = new juce::LV2PluginFormat();
+        const auto bundleFolder = juce::File (LUMBRANE_LV2_BINARY).getParentDirectory().getParentDirectory();
+        format->searchPathsForPlugins (juce::FileSearchPath (bundleFolder.getFullPathName()), false);
+        identifier = LUMBRANE_LV2_URI;
+    }
+
+    manager.addFormat (format);
+    format->findAllTypesForFile (found, identifier);
+
+    if (found.isEmpty())
+        return nullptr;
+
+    juce::String error;
+    auto instance = manager.createPluginInstance (*found[0], rate, block, error);
+    EXPECT_TRUE (error.isEmpty()) << error;
+    return instance;
+}
+
+juce::AudioProcessorParameter* findParameter (juce::AudioPluginInstance& plugin, const juce::String& name)
+{
+    for (auto* p : plugin.getParameters())
+        if (p->getName (100) == name)
+            return p;
+    return nullptr;
+}
+
+bool prepareStereo (juce::AudioPluginInstance& plugin, double rate, int block)
+{
+    juce::AudioProcessor::BusesLayout stereo;
+    stereo.inputBuses.add (juce::AudioChannelSet::stereo());
+    stereo.outputBuses.add (juce::AudioChannelSet::stereo());
+    if (! plugin.setBusesLayout (stereo))
+        return false;
+    plugin.setRateAndBufferSizeDetails (rate, block);
+    plugin.prepareToPlay (rate, block);
+    return true;
+}
+
+class HostedPlugin : public ::testing::TestWithParam<std::string>
+{
+};
+
+const char* const parameterNames[] = { "Input Gain", "Output Gain", "Depth", "Depth EQ",
+                                        "Depth EQ Switch", "IO Link Switch", "Bypass" };
+} // namespace
+
+TEST_P (HostedPlugin, DescribesItselfWithItsParametersAndLayouts)
+{
+    auto plugin = load (GetParam(), 48000.0, 512);
+    ASSERT_NE (plugin, nullptr);
+
+    EXPECT_EQ (plugin->getName(), "Lumbrane");
+    EXPECT_EQ (plugin->getPluginDescription().manufacturerName, "Quillfern");
+    EXPECT_EQ (plugin->getLatencySamples(), 0);
+
+    for (auto* name : parameterNames)
+        EXPECT_NE (findParameter (*plugin, name), nullptr) << name;
+
+    const auto layout = [] (juce::AudioChannelSet in, juce::AudioChannelSet out)
+    {
+        juce::AudioProcessor::BusesLayout l;
+        l.inputBuses.add (in);
+        l.outputBuses.add (out);
+        return l;
+    };
+    EXPECT_TRUE (plugin->checkBusesLayoutSupported (layout (juce::AudioChannelSet::stereo(), juce::AudioChannelSet::stereo())));
+    if (GetParam() == "VST3")   // an LV2 bundle fixes its ports; only the VST3 negotiates
+    {
+        EXPECT_TRUE (plugin->checkBusesLayoutSupported (layout (juce::AudioChannelSet::mono(), juce::AudioChannelSet::mono())));
+        EXPECT_FALSE (plugin->checkBusesLayoutSupported (layout (juce::AudioChannelSet::mono(), juce::AudioChannelSet::stereo())));
+    }
+}
+
+TEST_P (HostedPlugin, ProcessesAudioAtEveryCommonRate)
+{
+    for (const double rate : { 44100.0, 48000.0, 96000.0, 192000.0 })
+    {
+        SCOPED_TRACE (rate);
+        auto plugin = load (GetParam(), rate, 512);
+        ASSERT_NE (plugin, nullptr);
+        ASSERT_TRUE (prepareStereo (*plugin, rate, 512));
+
+        juce::AudioBuffer<float> buffer (2, 512);
+        juce::MidiBuffer midi;
+        double phase = 0.0;
+        float peak = 0.0f;
+        bool finite = true;
+
+        for (int block = 0; block < 40; ++block)
+        {
+            for (int i = 0; i < 512; ++i, phase += 2.0 * juce::MathConstants<double>::pi * 440.0 / rate)
+                for (int c = 0; c < 2; ++c)
+                    buffer.setSample (c, i, 0.3f * (float) std::sin (phase));
+
+            plugin->processBlock (buffer, midi);
+
+            for (int c = 0; c < 2; ++c)
+                for (int i = 0; i < 512; ++i)
+                    finite = finite && std::isfinite (buffer.getSample (c, i));
+            if (block >= 10)
+                peak = std::max (peak, buffer.getMagnitude (0, 512));
+        }
+
+        EXPECT_TRUE (finite);
+        EXPECT_GT (peak, 0.01f);
+        plugin->releaseResources();
+    }
+}
+
+TEST_P (HostedPlugin, StateRoundTripsThroughTheHostInterface)
+{
+    auto source = load (GetParam(), 48000.0, 512);
+    auto target = load (GetParam(), 48000.0, 512);
+    ASSERT_NE (source, nullptr);
+    ASSERT_NE (target, nullptr);
+
+    // Normalised values: Depth -9.5 of -15..15, Depth EQ 3.2 of 1..4, Output Gain 4.25 of -20..20.
+    const std::pair<const char*, float> changes[] = { { "Depth", 5.5f / 30.0f }, { "Depth EQ", 2.2f / 3.0f },
+                                                      { "Output Gain", 24.25f / 40.0f }, { "IO Link Switch", 1.0f } };
+    for (const auto& [name, value] : changes)
+    {
+        auto* p = findParameter (*source, name);
+        ASSERT_NE (p, nullptr) << name;
+        p->setValueNotifyingHost (value);
+    }
+
+    // An LV2 plug-in sees its control ports, and its host sees restored values, only in a run.
+    const auto runOneBlock = [] (juce::AudioPluginInstance& plugin)
+    {
+        ASSERT_TRUE (prepareStereo (plugin, 48000.0, 512));
+        juce::AudioBuffer<float> buffer (2, 512);
+        buffer.clear();
+        juce::MidiBuffer midi;
+        plugin.processBlock (buffer, midi);
+    };
+
+    runOneBlock (*source);
+    juce::MemoryBlock state;
+    source->getStateInformation (state);
+    target->setStateInformation (state.getData(), (int) state.getSize());
+    runOneBlock (*target);
+
+    for (const auto& [name, value] : changes)
+        EXPECT_NEAR (findParameter (*target, name)->getValue(), findParameter (*source, name)->getValue(), 1e-4f) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P (Formats, HostedPlugin, ::testing::Values ("VST3", "LV2"),
+                          [] (const auto& info) { return info.param; });
