@@ -11,41 +11,34 @@ namespace Tovani
 {
 namespace
 {
-/** 2^(v·c) for eight lanes, with c given as a float pair (hi + lo) so that v·c keeps its low bits:
-    2^k built in the exponent bits times 2^f, |f| ≤ 1/2, from its Taylor series to f⁶ (about one
-    unit in the last place). The cell is a chain of dependent steps, so the polynomial runs in
-    Estrin's order, which is shallower than Horner's. */
-LUMBRANE_AVX2 inline __m256 exp2Scaled (__m256 v, float cHi, float cLo) noexcept
+/** e^v for eight lanes: range reduction to v = k ln 2 + r, a degree-5 polynomial for e^r, and
+    2^k built in the exponent bits. Good to about one unit in the last place. */
+LUMBRANE_AVX2 inline __m256 exp8 (__m256 v) noexcept
 {
-    const __m256 hi = _mm256_set1_ps (cHi);
-    __m256 t = _mm256_mul_ps (v, hi);
-    const __m256 tLow = _mm256_fmadd_ps (v, _mm256_set1_ps (cLo), _mm256_fmsub_ps (v, hi, t));
-    t = _mm256_min_ps (_mm256_max_ps (t, _mm256_set1_ps (-126.0f)), _mm256_set1_ps (126.0f));
+    v = _mm256_min_ps (_mm256_max_ps (v, _mm256_set1_ps (-87.0f)), _mm256_set1_ps (88.0f));
+    const __m256 k = _mm256_round_ps (_mm256_mul_ps (v, _mm256_set1_ps (1.44269504088896341f)),
+                                      _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    __m256 r = _mm256_fnmadd_ps (k, _mm256_set1_ps (0.693359375f), v);
+    r = _mm256_fnmadd_ps (k, _mm256_set1_ps (-2.12194440e-4f), r);
 
-    const __m256 k = _mm256_round_ps (t, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    const __m256 f = _mm256_add_ps (_mm256_sub_ps (t, k), tLow);
-
-    const __m256 f2 = _mm256_mul_ps (f, f);
-    const __m256 f4 = _mm256_mul_ps (f2, f2);
-    const __m256 c01 = _mm256_fmadd_ps (_mm256_set1_ps (0.693147180559945f), f, _mm256_set1_ps (1.0f));
-    const __m256 c23 = _mm256_fmadd_ps (_mm256_set1_ps (0.0555041086648216f), f, _mm256_set1_ps (0.240226506959101f));
-    const __m256 c45 = _mm256_fmadd_ps (_mm256_set1_ps (0.00133335581464284f), f, _mm256_set1_ps (0.00961812910762848f));
-    const __m256 c456 = _mm256_fmadd_ps (_mm256_set1_ps (0.000154035303933816f), f2, c45);
-    const __m256 p = _mm256_fmadd_ps (c456, f4, _mm256_fmadd_ps (c23, f2, c01));
+    // e^r = 1 + r + r² (c0 + c1 r + … + c5 r⁵), in Estrin's order: the cell is a chain of
+    // dependent steps, so the depth of each step matters more than its operation count.
+    const __m256 r2 = _mm256_mul_ps (r, r);
+    const __m256 r4 = _mm256_mul_ps (r2, r2);
+    const __m256 c01 = _mm256_fmadd_ps (_mm256_set1_ps (1.6666665459e-1f), r, _mm256_set1_ps (5.0000001201e-1f));
+    const __m256 c23 = _mm256_fmadd_ps (_mm256_set1_ps (8.3334519073e-3f), r, _mm256_set1_ps (4.1665795894e-2f));
+    const __m256 c45 = _mm256_fmadd_ps (_mm256_set1_ps (1.9875691500e-4f), r, _mm256_set1_ps (1.3981999507e-3f));
+    const __m256 inner = _mm256_fmadd_ps (c45, r4, _mm256_fmadd_ps (c23, r2, c01));
+    const __m256 p = _mm256_fmadd_ps (inner, r2, _mm256_add_ps (r, _mm256_set1_ps (1.0f)));
 
     const __m256i scale = _mm256_slli_epi32 (_mm256_add_epi32 (_mm256_cvtps_epi32 (k), _mm256_set1_epi32 (127)), 23);
     return _mm256_mul_ps (p, _mm256_castsi256_ps (scale));
 }
 
-// log2(e) split into a float and the float nearest the remainder.
-constexpr float log2eHi = 1.44269502162933349609375f;
-constexpr float log2eLo = 1.925963033500011e-8f;
-
-/** 1 / (1 + e^-v). */
 LUMBRANE_AVX2 inline __m256 sigmoid8 (__m256 v) noexcept
 {
     const __m256 one = _mm256_set1_ps (1.0f);
-    return _mm256_div_ps (one, _mm256_add_ps (exp2Scaled (v, -log2eHi, -log2eLo), one));
+    return _mm256_div_ps (one, _mm256_add_ps (exp8 (_mm256_sub_ps (_mm256_setzero_ps(), v)), one));
 }
 
 /** tanh as 1 - 2 / (e^2v + 1), clamped where it is ±1 in single precision anyway. */
@@ -53,7 +46,7 @@ LUMBRANE_AVX2 inline __m256 tanh8 (__m256 v) noexcept
 {
     const __m256 one = _mm256_set1_ps (1.0f);
     v = _mm256_min_ps (_mm256_max_ps (v, _mm256_set1_ps (-9.0f)), _mm256_set1_ps (9.0f));
-    const __m256 e = exp2Scaled (v, 2.0f * log2eHi, 2.0f * log2eLo);
+    const __m256 e = exp8 (_mm256_add_ps (v, v));
     return _mm256_sub_ps (one, _mm256_div_ps (_mm256_set1_ps (2.0f), _mm256_add_ps (e, one)));
 }
 
