@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <limits>
 #include <vector>
 
 /** True-peak levels in dB handed from the audio thread to the editor's meter.
@@ -18,13 +19,17 @@ public:
 
     MeterLevels() { resize (2); }
 
-    /** Entries added start at 0 dB; entries that remain keep their values. */
+    /** The level of a meter that has measured nothing yet: silence, as a silent block reads.
+        (Starting at 0 dB would show full-scale bars until the first block arrives.) */
+    static constexpr float unmeasured = -std::numeric_limits<float>::infinity();
+
+    /** Entries added start unmeasured; entries that remain keep their values. */
     void resize (int newSize) noexcept
     {
         newSize = newSize < 0 ? 0 : (newSize > capacity ? capacity : newSize);
 
         for (int i = count.load (std::memory_order_relaxed); i < newSize; ++i)
-            levels[(std::size_t) i].store (0.0f, std::memory_order_relaxed);
+            levels[(std::size_t) i].store (unmeasured, std::memory_order_relaxed);
 
         count.store (newSize, std::memory_order_release);
     }

@@ -11,7 +11,7 @@ TEST (BlockRoad, EmptyBlocksDoNothing)
     juce::AudioBuffer<float> empty (2, 0);
     h->processBlock (empty, h.midi);
     EXPECT_EQ (h->lastBlockSize, 0);
-    EXPECT_EQ (h->meterLevels.copy(), (std::vector<float> { 0.0f, 0.0f, 0.0f, 0.0f }));
+    EXPECT_EQ (h->meterLevels.copy(), (std::vector<float> (4, MeterLevels::unmeasured)));
 }
 
 TEST (BlockRoad, PreparesAgainWheneverTheBlockLengthChanges)

@@ -72,7 +72,7 @@ TEST (ProcessorObject, StartsFromTheDefaults)
     EXPECT_EQ (p.prevOutputGain, 1.0f);
     EXPECT_EQ (p.lastDepthControl, 0.0f);
     EXPECT_EQ (p.lastDepthEqControl, 0.2f);
-    EXPECT_EQ (p.meterLevels.copy(), (std::vector<float> { 0.0f, 0.0f }));
+    EXPECT_EQ (p.meterLevels.copy(), (std::vector<float> (2, MeterLevels::unmeasured)));
     EXPECT_EQ (p.sampleRate, 48000.0);
     EXPECT_EQ (p.modelRate, 96000.0);
     EXPECT_EQ (p.resampledBlockSize, 0);

@@ -70,7 +70,7 @@ TEST (TruePeak, GroupsAndChannelsLandInTheirEntries)
     ProcessorHarness mono (1);
     auto block = mono.sineBlock (512, 0.5f);
     mono->GetTruePeak (block, 1);
-    EXPECT_EQ (mono->meterLevels[0], 0.0f);
+    EXPECT_EQ (mono->meterLevels[0], MeterLevels::unmeasured);
     EXPECT_NEAR (mono->meterLevels[1], -6.02f, 0.1f);
 
     ProcessorHarness stereo (2);
@@ -78,7 +78,7 @@ TEST (TruePeak, GroupsAndChannelsLandInTheirEntries)
     stereo->GetTruePeak (pair, 1);
     EXPECT_NEAR (stereo->meterLevels[2], -6.02f, 0.1f);
     EXPECT_NEAR (stereo->meterLevels[3], -12.04f, 0.1f);
-    EXPECT_EQ (stereo->meterLevels[0], 0.0f);
+    EXPECT_EQ (stereo->meterLevels[0], MeterLevels::unmeasured);
 
     // A NaN in the block leaves the peak to the finite samples.
     pair.setSample (0, 10, std::numeric_limits<float>::quiet_NaN());
