@@ -19,12 +19,12 @@ void setUpSlider (juce::Slider& slider, juce::Slider::SliderStyle style)
 }
 } // namespace
 
-TovaniAudioProcessorEditor::TovaniAudioProcessorEditor (TovaniAudioProcessor& processor,
+TovaniAudioProcessorEditor::TovaniAudioProcessorEditor (TovaniAudioProcessor& owner,
                                                         juce::AudioProcessorValueTreeState& state)
-    : juce::AudioProcessorEditor (processor),
-      audioProcessor (processor),
+    : juce::AudioProcessorEditor (owner),
+      audioProcessor (owner),
       valueTreeState (state),
-      ioSegment (&processor),
+      ioSegment (&owner),
       presetSegment (this)
 {
     sizeFactor = 1.0f;

@@ -12,8 +12,8 @@ PresetCustomComponent::PresetCustomComponent (const juce::String& rowText, int t
 bool PresetCustomComponent::isHighlightedRow() const
 {
     // The menu wraps the row in an item of its own, which holds the highlight.
-    if (auto* item = dynamic_cast<juce::PopupMenu::CustomComponent*> (getParentComponent()))
-        return item->isItemHighlighted();
+    if (auto* menuItem = dynamic_cast<juce::PopupMenu::CustomComponent*> (getParentComponent()))
+        return menuItem->isItemHighlighted();
 
     return false;
 }

@@ -10,8 +10,8 @@ const std::array<PresetSegment::Preset, 5> PresetSegment::presets { {
     { "More Color",  7.0, -7.0,                   true,  0.0,  1.0 },
 } };
 
-PresetSegment::PresetSegment (juce::Component* parentComponent)
-    : parent (parentComponent)
+PresetSegment::PresetSegment (juce::Component* editor)
+    : parent (editor)
 {
     // A see-through menu window, so the rounded background shows.
     presetPopupMenuLaF.setColour (juce::PopupMenu::backgroundColourId, juce::Colours::transparentWhite);
@@ -47,6 +47,17 @@ void PresetSegment::showPresetMenu()
     for (auto* row : { &row1, &row2, &row3, &row4, &row5 })
         menu.addCustomItem (id++, *row, width, rowHeight, true);
     menu.addCustomItem (999, bottom, width, spacerHeight, false);
+
+    // The menu sees clicks on its items, not on what they hold: a row, and the item the menu
+    // wraps it in, let clicks through. Otherwise the menu only finds a click by polling the
+    // mouse button, and a quick tap can come and go between two polls.
+    for (auto* row : { &top, &row1, &row2, &row3, &row4, &row5, &bottom })
+    {
+        row->setInterceptsMouseClicks (false, false);
+
+        if (auto* item = row->getParentComponent())
+            item->setInterceptsMouseClicks (false, false);
+    }
 
     // The menu opens inside a temporary area of the editor rather than in a window of its own.
     juce::Component area;
