@@ -39,8 +39,7 @@ void TovaniAudioProcessor::prepareToPlay (double newSampleRate, int blockLength)
                                      juce::dsp::Convolution::Normalise::no);
     convolution.prepare (spec);
 
-    ihRamp.clear();
-    hhRamp.clear();
+    emptyRamps();
 
     const auto depthControl = readDepthControl();
     const auto eqControl = readDepthEqControl();

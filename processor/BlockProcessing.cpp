@@ -21,8 +21,7 @@ void TovaniAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
 
     const float depthControl = readDepthControl();
     const float eqControl = readDepthEqControl();
-    ihRamp.clear();
-    hhRamp.clear();
+    emptyRamps();
 
     const bool gliding = depthControl != lastDepthControl || eqControl != lastDepthEqControl;
 
@@ -46,7 +45,7 @@ void TovaniAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
     runNetwork (gliding);
 
     if (N > n)
-        antiAliasFilter.process (juce::dsp::ProcessContextReplacing<float> (modelBlock));
+        applyAntiAliasFilter();
 
     for (int c = 0; c < channels; ++c)
         downsamplers[(size_t) c].process (static_cast<double> (N) / n, modelBuffer.getReadPointer (c),
@@ -64,6 +63,8 @@ void TovaniAudioProcessor::glideTowardsCurrentControls (float eqControl, float d
 
     subnet.forward (eqControl, depthControl);
 
+    ihRamp.swap (spareIhRamp);
+    hhRamp.swap (spareHhRamp);
     Tovani::interpolateMatrix (prevIhWeights, subnet.weightIh, resampledBlockSize, ihRamp);
     Tovani::interpolateMatrix (prevHhWeights, subnet.weightHh, resampledBlockSize, hhRamp);
 
@@ -71,17 +72,34 @@ void TovaniAudioProcessor::glideTowardsCurrentControls (float eqControl, float d
     lastDepthEqControl = eqControl;
 }
 
+void TovaniAudioProcessor::emptyRamps() noexcept
+{
+    // Emptied every block, but the matrices move to the spares rather than back to the heap.
+    if (! ihRamp.empty())
+    {
+        spareIhRamp.swap (ihRamp);
+        ihRamp.clear();
+    }
+
+    if (! hhRamp.empty())
+    {
+        spareHhRamp.swap (hhRamp);
+        hhRamp.clear();
+    }
+}
+
 void TovaniAudioProcessor::runNetwork (bool gliding) noexcept
 {
     auto& subnet = activeSubnet();
     auto& gru = activeGru();
-    const int channels = juce::jmin (gru.numChannels, modelBuffer.getNumChannels());
+    const int channels = juce::jmin (gru.numChannels, modelBuffer.getNumChannels(), 2);
     const int steps = juce::jmin (gru.numSamples, modelBuffer.getNumSamples());
+    float* samples[2] = { modelBuffer.getWritePointer (0), modelBuffer.getWritePointer (channels - 1) };
 
     for (int t = 0; t < steps; ++t)
     {
         for (int c = 0; c < channels; ++c)
-            gru.input (0, c) = modelBuffer.getSample (c, t);
+            gru.input (0, c) = samples[c][t];
 
         if (gliding)
             gru.forward_cell (gru.input, ihRamp[(size_t) t], hhRamp[(size_t) t]);
@@ -89,7 +107,7 @@ void TovaniAudioProcessor::runNetwork (bool gliding) noexcept
             gru.forward_cell (gru.input, subnet.weightIh, subnet.weightHh);
 
         for (int c = 0; c < channels; ++c)
-            modelBuffer.setSample (c, t, gru.output (0, c));
+            samples[c][t] = gru.output (0, c);
     }
 }
 

@@ -110,14 +110,22 @@ public:
     /** The host block length the current sizes were computed for (0 before any preparation). */
     int preparedBlockSize = 0;
 
+    /** Stages of the block road that the benchmark also times one by one. */
+    void runNetwork (bool gliding) noexcept;
+    void applyAntiAliasFilter() noexcept;
+
     Subnet& activeSubnet() noexcept { return useHighRateModel ? subnet192 : subnet96; }
     HyperGRU& activeGru() noexcept { return useHighRateModel ? gru192 : gru96; }
 
 private:
+    /** The glides' matrices, kept between glides so that a control change does not allocate. */
+    std::vector<Eigen::MatrixXf> spareIhRamp, spareHhRamp;
+
+    void emptyRamps() noexcept;
     float readDepthControl() const noexcept;
     float readDepthEqControl() const noexcept;
     void glideTowardsCurrentControls (float eqControl, float depthControl);
-    void runNetwork (bool gliding) noexcept;
+
     static void applyGainStage (juce::AudioBuffer<float>& buffer, float gain, float& previousGain) noexcept;
     void replaceNonFiniteSamples (juce::AudioBuffer<float>& buffer) noexcept;
 

@@ -122,28 +122,39 @@ TEST (RecurrentCell, UpdateGateKeepsOrReplacesTheState)
     EXPECT_FLOAT_EQ (cell.output (0, 0), std::tanh (0.5f));
 }
 
-TEST (RecurrentCell, MatchesTheStraightforwardForm)
+TEST (RecurrentCell, BothPathsMatchTheStraightforwardForm)
 {
-    LoadedPair pair;
-    StraightforwardGru plain;
-    plain.outWeight = pair.cell.outWeight;
-    pair.cell.reset (2, 1);
-
-    // Large random weights drive every gate and the tanh well into saturation too.
-    const auto wIh = randomMatrix (2, 36, 1.5f, 11);
-    const auto wHh = randomMatrix (12, 36, 0.8f, 12);
-    const auto inputs = randomMatrix (2000, 2, 0.7f, 13);
-
-    float worst = 0.0f;
-    for (int t = 0; t < inputs.rows(); ++t)
+    // The vectorised kernel where the CPU has it, and the portable path everywhere.
+    for (const bool native : { true, false })
     {
-        const Eigen::MatrixXf x = inputs.row (t);
-        pair.cell.forward_cell (x, wIh, wHh);
-        plain.forward (x, wIh, wHh);
-        worst = std::max (worst, (pair.cell.output - plain.output).cwiseAbs().maxCoeff());
-        worst = std::max (worst, (pair.cell.hidden - plain.hidden).cwiseAbs().maxCoeff());
+        Tovani::setNativeGruStepAllowed (native);
+        LoadedPair pair;
+        StraightforwardGru plain;
+        plain.outWeight = pair.cell.outWeight;
+        pair.cell.reset (2, 1);
+
+        // Large random weights drive every gate and the tanh well into saturation too.
+        const auto wIh = randomMatrix (2, 36, 1.5f, 11);
+        const auto wHh = randomMatrix (12, 36, 0.8f, 12);
+        const auto inputs = randomMatrix (2000, 2, 0.7f, 13);
+
+        float worst = 0.0f;
+        for (int t = 0; t < inputs.rows(); ++t)
+        {
+            const Eigen::MatrixXf x = inputs.row (t);
+            pair.cell.forward_cell (x, wIh, wHh);
+            plain.forward (x, wIh, wHh);
+            worst = std::max (worst, (pair.cell.output - plain.output).cwiseAbs().maxCoeff());
+            worst = std::max (worst, (pair.cell.hidden - plain.hidden).cwiseAbs().maxCoeff());
+            for (const auto* gate : { &pair.cell.resetGate, &pair.cell.updateGate, &pair.cell.newGate })
+                ASSERT_EQ (gate->cols(), 12);
+        }
+        EXPECT_LT (worst, 1e-5f) << (native ? "native" : "portable");
+        EXPECT_LT ((pair.cell.newGate - ((pair.cell.inputGates.rightCols (12).array()
+                    + pair.cell.resetGate.array() * pair.cell.hiddenGates.rightCols (12).array()).tanh().matrix()))
+                       .cwiseAbs().maxCoeff(), 1e-5f);
     }
-    EXPECT_LT (worst, 1e-5f);
+    Tovani::setNativeGruStepAllowed (true);
 }
 
 TEST (RecurrentCell, AllocatesNothingAfterTheFirstCall)

@@ -1,0 +1,246 @@
+// Prints where the time goes: the recurrent step, the hyper-network, whole blocks at common
+// host rates and layouts, and the share of each stage of the block road. Single-threaded;
+// every figure is the median of repeated runs.
+
+#include <processor/PluginProcessor.h>
+#include <support/StraightforwardGru.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <random>
+
+namespace
+{
+using Clock = std::chrono::steady_clock;
+
+/** Median over `repeats` runs of `run`, in seconds per run. */
+double medianSeconds (int repeats, const std::function<void()>& run)
+{
+    std::vector<double> times;
+    for (int i = 0; i < repeats; ++i)
+    {
+        const auto start = Clock::now();
+        run();
+        times.push_back (std::chrono::duration<double> (Clock::now() - start).count());
+    }
+    std::nth_element (times.begin(), times.begin() + (long) times.size() / 2, times.end());
+    return times[times.size() / 2];
+}
+
+volatile float sink = 0.0f;   // keeps results alive
+
+struct Weights
+{
+    Eigen::MatrixXf ih, hh;
+};
+
+Weights shippedWeights (TovaniAudioProcessor& p, float eq, float depth)
+{
+    p.subnet96.forward (eq, depth);
+    return { p.subnet96.weightIh, p.subnet96.weightHh };
+}
+
+void benchRecurrentStep (TovaniAudioProcessor& p)
+{
+    constexpr int steps = 200000;
+    const auto from = shippedWeights (p, 0.2f, 0.0f);
+    auto to = shippedWeights (p, 0.6f, 0.8f);
+    auto fromIh = from.ih, fromHh = from.hh;
+    std::vector<Eigen::MatrixXf> ihRamp, hhRamp;
+    Tovani::interpolateMatrix (fromIh, to.ih, 1024, ihRamp);
+    Tovani::interpolateMatrix (fromHh, to.hh, 1024, hhRamp);
+
+    auto& cell = p.gru96;
+    cell.reset (2, 1024);
+    StraightforwardGru plain;
+    plain.outWeight = cell.outWeight;
+    Eigen::MatrixXf x = Eigen::MatrixXf::Zero (1, 2);
+
+    const auto perStep = [] (double seconds) { return seconds / steps * 1e9; };
+
+    const double shippedSteady = perStep (medianSeconds (7, [&]
+    {
+        for (int t = 0; t < steps; ++t)
+        {
+            cell.input (0, 0) = 0.001f * (float) (t % 200);
+            cell.forward_cell (cell.input, from.ih, from.hh);
+        }
+        sink = sink + cell.output (0, 0);
+    }));
+
+    const double shippedGliding = perStep (medianSeconds (7, [&]
+    {
+        for (int t = 0; t < steps; ++t)
+        {
+            cell.input (0, 0) = 0.001f * (float) (t % 200);
+            cell.forward_cell (cell.input, ihRamp[(size_t) (t & 1023)], hhRamp[(size_t) (t & 1023)]);
+        }
+        sink = sink + cell.output (0, 0);
+    }));
+
+    Tovani::setNativeGruStepAllowed (false);
+    const double portableSteady = perStep (medianSeconds (7, [&]
+    {
+        for (int t = 0; t < steps; ++t)
+        {
+            cell.input (0, 0) = 0.001f * (float) (t % 200);
+            cell.forward_cell (cell.input, from.ih, from.hh);
+        }
+        sink = sink + cell.output (0, 0);
+    }));
+    Tovani::setNativeGruStepAllowed (true);
+
+    const double plainSteady = perStep (medianSeconds (5, [&]
+    {
+        for (int t = 0; t < steps; ++t)
+        {
+            x (0, 0) = 0.001f * (float) (t % 200);
+            plain.forward (x, from.ih, from.hh);
+        }
+        sink = sink + plain.output (0, 0);
+    }));
+
+    std::printf ("\nRecurrent step (HyperGRU<float, 12, 2>::forward_cell), ns per step\n");
+    std::printf ("  %-34s %8.1f\n", "straightforward form, steady", plainSteady);
+    std::printf ("  %-34s %8.1f  (%.1fx)\n", "shipped, steady weights", shippedSteady, plainSteady / shippedSteady);
+    std::printf ("  %-34s %8.1f  (%.1fx)\n", "shipped, gliding weights", shippedGliding, plainSteady / shippedGliding);
+    std::printf ("  %-34s %8.1f  (%.1fx)\n", "portable path (no AVX2), steady", portableSteady, plainSteady / portableSteady);
+    std::printf ("  (vectorised kernel %s on this CPU)\n", Tovani::nativeGruStepKernel() != nullptr ? "in use" : "not available");
+
+    const double subnet = medianSeconds (21, [&]
+    {
+        for (int i = 0; i < 1000; ++i)
+            p.subnet96.forward (0.2f + 0.0001f * (float) i, 0.5f);
+        sink = sink + p.subnet96.weightHh (0, 0);
+    }) / 1000.0 * 1e6;
+    std::printf ("\nHyper-network (Subnet<float, 12>::forward): %.2f us per call\n", subnet);
+}
+
+struct BlockCase
+{
+    double rate;
+    int channels, block;
+};
+
+/** Seconds of audio processed per second of CPU. */
+double realTimeFactor (const BlockCase& c, bool changeEveryBlock)
+{
+    TovaniAudioProcessor p;
+    const auto set = c.channels == 1 ? juce::AudioChannelSet::mono() : juce::AudioChannelSet::stereo();
+    p.setPlayConfigDetails (c.channels, c.channels, c.rate, c.block);
+    p.setBusesLayout ({ { set }, { set } });
+    p.prepareToPlay (c.rate, c.block);
+
+    juce::AudioBuffer<float> buffer (c.channels, c.block);
+    juce::MidiBuffer midi;
+    std::mt19937 rng (1);
+    std::uniform_real_distribution<float> noise (-0.3f, 0.3f);
+    auto* depth = p.valueTreeState.getParameter ("Depth");
+
+    const int blocks = std::max (8, (int) (0.5 * c.rate / c.block));   // half a second of audio
+    int counter = 0;
+    const auto run = [&]
+    {
+        for (int b = 0; b < blocks; ++b)
+        {
+            for (int ch = 0; ch < c.channels; ++ch)
+                for (int i = 0; i < c.block; ++i)
+                    buffer.setSample (ch, i, noise (rng));
+            if (changeEveryBlock)
+                depth->setValueNotifyingHost ((float) (++counter % 2) * 0.3f + 0.35f);
+            p.processBlock (buffer, midi);
+        }
+    };
+
+    run();   // warm-up: first-block preparation, allocations
+    const double seconds = medianSeconds (5, run);
+    return blocks * c.block / c.rate / seconds;
+}
+
+void benchBlocks()
+{
+    std::printf ("\nprocessBlock, real-time factor (seconds of audio per CPU second), single instance\n");
+    std::printf ("  %-8s %-7s %6s %12s %16s\n", "rate", "layout", "block", "steady", "change/block");
+
+    for (const double rate : { 44100.0, 48000.0, 96000.0, 192000.0 })
+        for (const int channels : { 2, 1 })
+            for (const int block : { 64, 512, 2048 })
+            {
+                const BlockCase c { rate, channels, block };
+                std::printf ("  %-8.0f %-7s %6d %11.1fx %15.1fx\n", rate, channels == 2 ? "stereo" : "mono",
+                             block, realTimeFactor (c, false), realTimeFactor (c, true));
+                std::fflush (stdout);
+            }
+}
+
+/** The road of one block, stage by stage, with the same calls the processor makes. */
+void benchStages()
+{
+    constexpr double rate = 48000.0;
+    constexpr int n = 512;
+    TovaniAudioProcessor p;
+    p.setPlayConfigDetails (2, 2, rate, n);
+    p.prepareToPlay (rate, n);
+    juce::AudioBuffer<float> buffer (2, n);
+    juce::MidiBuffer midi;
+    buffer.clear();
+    p.processBlock (buffer, midi);
+
+    const int N = p.resampledBlockSize;
+    auto& subnet = p.activeSubnet();
+    juce::dsp::AudioBlock<float> modelBlock (p.modelBuffer);
+    std::mt19937 rng (2);
+    std::uniform_real_distribution<float> noise (-0.3f, 0.3f);
+    for (int ch = 0; ch < 2; ++ch)
+        for (int i = 0; i < n; ++i)
+            buffer.setSample (ch, i, noise (rng));
+
+    struct Stage
+    {
+        const char* name;
+        std::function<void()> run;
+        double seconds = 0.0;
+    };
+    std::vector<Stage> stages {
+        { "input resampling", [&] { for (int c = 0; c < 2; ++c) p.upsamplers[(size_t) c].process ((double) n / N, buffer.getReadPointer (c), p.modelBuffer.getWritePointer (c), N, n, 0); } },
+        { "convolution", [&] { p.convolution.process (juce::dsp::ProcessContextReplacing<float> (modelBlock)); } },
+        { "recurrent cell", [&] { p.runNetwork (false); } },
+        { "anti-alias low-pass", [&] { p.applyAntiAliasFilter(); } },
+        { "output resampling", [&] { for (int c = 0; c < 2; ++c) p.downsamplers[(size_t) c].process ((double) N / n, p.modelBuffer.getReadPointer (c), buffer.getWritePointer (c), n, N, 0); } },
+        { "true-peak meters (both)", [&] { p.GetTruePeak (buffer, 0); p.GetTruePeak (buffer, 1); } },
+        { "hyper-network + glide (on change)", [&]
+          {
+              p.prevIhWeights = subnet.weightIh;
+              p.prevHhWeights = subnet.weightHh;
+              subnet.forward (0.2f, 0.5f);
+              Tovani::interpolateMatrix (p.prevIhWeights, subnet.weightIh, N, p.ihRamp);
+              Tovani::interpolateMatrix (p.prevHhWeights, subnet.weightHh, N, p.hhRamp);
+          } },
+    };
+
+    double total = 0.0;
+    for (auto& s : stages)
+    {
+        s.seconds = medianSeconds (41, s.run);
+        total += s.seconds;
+    }
+
+    std::printf ("\nStages of one block (48 kHz stereo, 512 samples, N = %d), median us and share\n", N);
+    for (const auto& s : stages)
+        std::printf ("  %-34s %8.1f us %6.1f %%\n", s.name, s.seconds * 1e6, 100.0 * s.seconds / total);
+}
+} // namespace
+
+int main()
+{
+    juce::ScopedJuceInitialiser_GUI juce;
+    std::printf ("Lumbrane benchmark (%s)\n", juce::SystemStats::getCpuModel().toRawUTF8());
+
+    TovaniAudioProcessor processor;
+    benchRecurrentStep (processor);
+    benchStages();
+    benchBlocks();
+    return 0;
+}

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds the shipped (Release) code and runs the benchmark; prints its table.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="${LUMBRANE_BUILD_DIR:-$root/build}"
+"$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build "$build" --target lumbrane_bench -j "$(nproc)"
+"$build/bench/lumbrane_bench"

@@ -1,0 +1,39 @@
+#include "LockCounter.h"
+
+#include <dlfcn.h>
+#include <pthread.h>
+
+namespace
+{
+thread_local std::size_t locksOnThisThread = 0;
+thread_local int activeCounters = 0;
+
+template <typename Function>
+Function next (const char* name) noexcept
+{
+    return reinterpret_cast<Function> (dlsym (RTLD_NEXT, name));
+}
+} // namespace
+
+LockCounter::LockCounter() noexcept : startCount (locksOnThisThread) { ++activeCounters; }
+LockCounter::~LockCounter() { --activeCounters; }
+std::size_t LockCounter::count() const noexcept { return locksOnThisThread - startCount; }
+
+extern "C"
+{
+int pthread_mutex_lock (pthread_mutex_t* mutex)
+{
+    static const auto real = next<int (*) (pthread_mutex_t*)> ("pthread_mutex_lock");
+    if (activeCounters > 0)
+        ++locksOnThisThread;
+    return real (mutex);
+}
+
+int pthread_mutex_trylock (pthread_mutex_t* mutex)
+{
+    static const auto real = next<int (*) (pthread_mutex_t*)> ("pthread_mutex_trylock");
+    if (activeCounters > 0)
+        ++locksOnThisThread;
+    return real (mutex);
+}
+}
