@@ -56,7 +56,11 @@ TovaniAudioProcessorEditor::TovaniAudioProcessorEditor (TovaniAudioProcessor& ow
     setUpSlider (eqSegment.eqSlider, juce::Slider::RotaryVerticalDrag);
     depthEqAttachment = std::make_unique<SliderAttachment> (valueTreeState, "Depth EQ", eqSegment.eqSlider);
     depthEqSwitchAttachment = std::make_unique<ButtonAttachment> (valueTreeState, "Depth EQ Switch", eqSegment.eqToggleBtn);
+    // The attachment's first update runs the switch's state callback only when it turns the
+    // switch on; opened with the switch off, the panel is put in its off state here, slider
+    // disabled included, so no drag can move a value the dark track does not show.
     eqSegment.eqSliderLaF.eqOn = eqSegment.eqToggleBtn.getToggleState();
+    eqSegment.eqSlider.setEnabled (eqSegment.eqToggleBtn.getToggleState());
 
     addAndMakeVisible (informationSegment);
     informationSegment.infoToggleBtn.onStateChange = [this] { repaint(); };

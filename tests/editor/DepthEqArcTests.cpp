@@ -80,6 +80,10 @@ TEST (DepthEqArc, EditorOpenedWithTheSwitchOffStartsDark)
     EXPECT_FALSE (e.eqSegment.eqSliderLaF.eqOn);
     EXPECT_TRUE (e.eqSegment.eqOverlayBtn.isVisible());
     EXPECT_FALSE (litAt (h, 2.5));
+
+    // Disabled from the start, not only once the switch's callback first runs: a drag on the
+    // strips of the slider that the overlay leaves uncovered must not move a dark track.
+    EXPECT_FALSE (e.eqSegment.eqSlider.isEnabled());
 }
 
 TEST (DepthEqArc, SwitchImageFollowsItsState)
