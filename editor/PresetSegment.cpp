@@ -45,7 +45,7 @@ void PresetSegment::showPresetMenu()
     menu.addCustomItem (998, top, width, spacerHeight, false);
     int id = 1;
     for (auto* row : { &row1, &row2, &row3, &row4, &row5 })
-        menu.addCustomItem (id++, *row, width, rowHeight, true);
+        menu.addCustomItem (id++, *row, width, rowHeight, true, nullptr, row->text);   // named for screen readers
     menu.addCustomItem (999, bottom, width, spacerHeight, false);
 
     // The menu sees clicks on its items, not on what they hold: a row, and the item the menu

@@ -62,6 +62,7 @@ TEST (EditorLifecycle, OpenAndCloseManyTimesWhileTheProcessorRuns)
         e.ioSegment.inputSlider.setValue ((i % 10) * 0.5, juce::sendNotificationSync);
         e.bypassSegment.bypassToggleBtn.setToggleState (i % 7 == 0, juce::sendNotification);
         juce::MessageManager::getInstance()->runDispatchLoopUntil (i % 10 == 0 ? 400 : 10);
+        host->editorBeingDeleted (editor.get());   // as the plug-in wrapper does on closing
         editor.reset();
         EXPECT_EQ (host->getActiveEditor(), nullptr);
 

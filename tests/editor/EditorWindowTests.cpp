@@ -20,6 +20,8 @@ TEST (EditorWindow, CreateEditorGivesTheFixedSizeWindow)
     EXPECT_EQ (editor->getWidth(), 720);
     EXPECT_EQ (editor->getHeight(), 480);
     EXPECT_FALSE (editor->isResizable());
+
+    host->editorBeingDeleted (editor.get());
 }
 
 TEST (EditorWindow, FirstPaintLaysOutEveryPanelAndWidget)

@@ -135,14 +135,16 @@ class Session:
         return subprocess.run(args, env=self.env, check=True, capture_output=True, timeout=30).stdout
 
     def wait_for_window(self):
-        deadline = time.time() + 30
+        deadline = time.time() + 60
         while time.time() < deadline:
             found = subprocess.run(["xdotool", "search", "--name", "Lumbrane"], env=self.env,
                                    capture_output=True, timeout=10)
             if found.returncode == 0 and found.stdout.strip():
-                time.sleep(1.5)
-                screen = self.screenshot(None)
-                self.origin = screen.find_editor()
+                time.sleep(1.0)
+                try:
+                    self.origin = self.screenshot(None).find_editor()
+                except AssertionError:
+                    continue                         # not painted yet
                 print("editor at", self.origin)
                 return
             time.sleep(0.3)
