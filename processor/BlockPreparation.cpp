@@ -54,8 +54,8 @@ void TovaniAudioProcessor::prepareToPlay (double newSampleRate, int blockLength)
     *antiAliasFilter.state = *lowPass;
     antiAliasFilter.prepare (spec);
 
-    prevOutputGain = gainFromDecibels (outputGainParam->load());
-    prevInputGain = gainFromDecibels (inputGainParam->load());
+    prevOutputGain = readOutputGain();
+    prevInputGain = readInputGain();
 
     const int historyChannels = 2 * numOutputChannels;
     const int historyLength = blockLength + truePeakTail;

@@ -28,7 +28,7 @@ void TovaniAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
     if (gliding)
         glideTowardsCurrentControls (eqControl, depthControl);
 
-    applyGainStage (buffer, gainFromDecibels (inputGainParam->load()), prevInputGain);
+    applyGainStage (buffer, readInputGain(), prevInputGain);
     GetTruePeak (buffer, 0);
     replaceNonFiniteSamples (buffer);
 
@@ -51,7 +51,7 @@ void TovaniAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
         downsamplers[(size_t) c].process (static_cast<double> (N) / n, modelBuffer.getReadPointer (c),
                                           buffer.getWritePointer (c), n, N, 0);
 
-    applyGainStage (buffer, gainFromDecibels (outputGainParam->load()), prevOutputGain);
+    applyGainStage (buffer, readOutputGain(), prevOutputGain);
     GetTruePeak (buffer, 1);
 }
 

@@ -28,5 +28,8 @@ inline float depthEqControlFrom (float depthEq, float depthEqSwitch) noexcept
 /** A raw "Bypass" value bypasses from this threshold up. */
 inline bool isBypassed (float bypass) noexcept { return static_cast<double> (bypass) >= 0.00001; }
 
+/** A host can send NaN for any parameter; the audio road then keeps the value it had. */
+inline float finiteOr (float value, float fallback) noexcept { return std::isfinite (value) ? value : fallback; }
+
 /** dB to linear gain, in single precision as the block road applies it. */
 inline float gainFromDecibels (float dB) noexcept { return std::pow (10.0f, dB / 20.0f); }

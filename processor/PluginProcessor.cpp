@@ -34,8 +34,8 @@ TovaniAudioProcessor::TovaniAudioProcessor()
     depthEqSwitchParam = valueTreeState.getRawParameterValue (ParameterIDs::depthEqSwitch);
     bypassParam = valueTreeState.getRawParameterValue (ParameterIDs::bypass);
 
-    prevOutputGain = gainFromDecibels (outputGainParam->load());
-    prevInputGain = gainFromDecibels (inputGainParam->load());
+    prevOutputGain = readOutputGain();
+    prevInputGain = readInputGain();
 
     lastDepthControl = readDepthControl();
     lastDepthEqControl = readDepthEqControl();
@@ -77,12 +77,22 @@ bool TovaniAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) c
 
 float TovaniAudioProcessor::readDepthControl() const noexcept
 {
-    return depthControlFrom (depthParam->load());
+    return finiteOr (depthControlFrom (depthParam->load()), lastDepthControl);
 }
 
 float TovaniAudioProcessor::readDepthEqControl() const noexcept
 {
-    return depthEqControlFrom (depthEqParam->load(), depthEqSwitchParam->load());
+    return finiteOr (depthEqControlFrom (depthEqParam->load(), depthEqSwitchParam->load()), lastDepthEqControl);
+}
+
+float TovaniAudioProcessor::readInputGain() const noexcept
+{
+    return finiteOr (gainFromDecibels (inputGainParam->load()), prevInputGain);
+}
+
+float TovaniAudioProcessor::readOutputGain() const noexcept
+{
+    return finiteOr (gainFromDecibels (outputGainParam->load()), prevOutputGain);
 }
 
 juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()

@@ -124,6 +124,8 @@ private:
     void emptyRamps() noexcept;
     float readDepthControl() const noexcept;
     float readDepthEqControl() const noexcept;
+    float readInputGain() const noexcept;
+    float readOutputGain() const noexcept;
     void glideTowardsCurrentControls (float eqControl, float depthControl);
 
     static void applyGainStage (juce::AudioBuffer<float>& buffer, float gain, float& previousGain) noexcept;
