@@ -1,5 +1,7 @@
 #include "PluginProcessor.h"
 
+#include <editor/PluginEditor.h>
+
 #include <BinaryData.h>
 
 namespace
@@ -52,7 +54,7 @@ bool TovaniAudioProcessor::isMidiEffect() const { return false; }
 
 juce::AudioProcessorEditor* TovaniAudioProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor (*this);
+    return new TovaniAudioProcessorEditor (*this, valueTreeState);
 }
 
 bool TovaniAudioProcessor::hasEditor() const { return true; }
