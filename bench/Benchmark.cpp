@@ -205,7 +205,7 @@ void benchStages()
     };
     std::vector<Stage> stages {
         { "input resampling", [&] { for (int c = 0; c < 2; ++c) p.upsamplers[(size_t) c].process ((double) n / N, buffer.getReadPointer (c), p.modelBuffer.getWritePointer (c), N, n, 0); } },
-        { "convolution", [&] { p.convolution.process (juce::dsp::ProcessContextReplacing<float> (modelBlock)); } },
+        { "convolution", [&] { p.applyConvolution(); } },
         { "recurrent cell", [&] { p.runNetwork (false); } },
         { "anti-alias low-pass", [&] { p.applyAntiAliasFilter(); } },
         { "output resampling", [&] { for (int c = 0; c < 2; ++c) p.downsamplers[(size_t) c].process ((double) N / n, p.modelBuffer.getReadPointer (c), buffer.getWritePointer (c), n, N, 0); } },

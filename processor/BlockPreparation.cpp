@@ -37,7 +37,9 @@ void TovaniAudioProcessor::prepareToPlay (double newSampleRate, int blockLength)
                                      juce::dsp::Convolution::Stereo::yes,
                                      juce::dsp::Convolution::Trim::no,
                                      juce::dsp::Convolution::Normalise::no);
-    convolution.prepare (spec);
+    auto convolutionSpec = spec;
+    convolutionSpec.maximumBlockSize = static_cast<juce::uint32> (juce::jmin (resampledBlockSize, convolutionChunk));
+    convolution.prepare (convolutionSpec);
 
     emptyRamps();
 

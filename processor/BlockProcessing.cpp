@@ -39,8 +39,7 @@ void TovaniAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
         upsamplers[(size_t) c].process (static_cast<double> (n) / N, buffer.getReadPointer (c),
                                         modelBuffer.getWritePointer (c), N, n, 0);
 
-    juce::dsp::AudioBlock<float> modelBlock (modelBuffer);
-    convolution.process (juce::dsp::ProcessContextReplacing<float> (modelBlock));
+    applyConvolution();
 
     runNetwork (gliding);
 
@@ -70,6 +69,17 @@ void TovaniAudioProcessor::glideTowardsCurrentControls (float eqControl, float d
 
     lastDepthControl = depthControl;
     lastDepthEqControl = eqControl;
+}
+
+void TovaniAudioProcessor::applyConvolution() noexcept
+{
+    juce::dsp::AudioBlock<float> modelBlock (modelBuffer);
+
+    for (size_t start = 0; start < modelBlock.getNumSamples(); start += (size_t) convolutionChunk)
+    {
+        auto piece = modelBlock.getSubBlock (start, juce::jmin ((size_t) convolutionChunk, modelBlock.getNumSamples() - start));
+        convolution.process (juce::dsp::ProcessContextReplacing<float> (piece));
+    }
 }
 
 void TovaniAudioProcessor::emptyRamps() noexcept
