@@ -1,6 +1,53 @@
 #include "PluginProcessor.h"
 
+#include <string_view>
+
 // The saved state is the parameter tree alone, as the framework's binary-wrapped XML.
+
+namespace
+{
+/** The text of a binary-wrapped XML block, as the framework would read it, or nothing when the
+    block holds no text. */
+std::string_view wrappedText (const void* data, int sizeInBytes)
+{
+    constexpr int headerBytes = 8;
+
+    if (data == nullptr || sizeInBytes <= headerBytes)
+        return {};
+
+    const auto length = static_cast<int> (juce::ByteOrder::littleEndianInt (juce::addBytesToPointer (data, 4)));
+    const auto textBytes = juce::jmin (sizeInBytes - headerBytes, length);
+
+    if (textBytes <= 0)
+        return {};
+
+    std::string_view text (static_cast<const char*> (data) + headerBytes, static_cast<size_t> (textBytes));
+    return text.substr (0, text.find ('\0'));
+}
+
+/** The framework's XML reader expects text it can trust: it walks past the end of text that is
+    not valid UTF-8, and it loops for ever on a processing instruction followed by text inside an
+    element. Our documents never hold either, so a block that does is refused before it gets there. */
+bool readerCanBeTrustedWith (std::string_view text)
+{
+    if (! juce::CharPointer_UTF8::isValidString (text.data(), static_cast<int> (text.size())))
+        return false;
+
+    const auto firstNonSpace = text.find_first_not_of (" \t\r\n");
+
+    if (firstNonSpace != std::string_view::npos && text.compare (firstNonSpace, 5, "<?xml") == 0)
+    {
+        const auto declarationEnd = text.find ("?>", firstNonSpace);
+
+        if (declarationEnd == std::string_view::npos)
+            return false;
+
+        text.remove_prefix (declarationEnd + 2);
+    }
+
+    return text.find ("<?") == std::string_view::npos;
+}
+} // namespace
 
 void TovaniAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
@@ -12,6 +59,9 @@ void TovaniAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 
 void TovaniAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
+    if (! readerCanBeTrustedWith (wrappedText (data, sizeInBytes)))
+        return;
+
     const auto xml = getXmlFromBinary (data, sizeInBytes);
 
     if (xml == nullptr || ! xml->hasTagName (valueTreeState.state.getType()))

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and AddressSanitizer and runs each for a bounded time
-# (FUZZ_SECONDS, default 60), starting from the committed seed corpora. A crash fails the run and
-# leaves its input in the build folder; turn it into a regression test.
+# (FUZZ_SECONDS, default 60), starting from the committed seed corpora. A crash, or an input that
+# takes over 10 s, fails the run and leaves its input in the build folder; turn it into a
+# regression test.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${LUMBRANE_BUILD_DIR:-$root/build}-fuzz"
@@ -17,5 +18,5 @@ for target in model_loading saved_state; do
     mkdir -p "$corpus"
     cp -n "$root/tests/fuzz/corpus/$target"/* "$corpus/" 2>/dev/null || true
     echo "== $target fuzzer, $seconds s"
-    (cd "$build" && "./tests/fuzz/${target}_fuzzer" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 "$corpus")
+    (cd "$build" && "./tests/fuzz/${target}_fuzzer" -max_total_time="$seconds" -max_len=4096 -timeout=10 -print_final_stats=1 "$corpus")
 done

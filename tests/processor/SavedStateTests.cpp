@@ -81,6 +81,55 @@ TEST (SavedState, IgnoresBlocksThatAreNotOurs)
     EXPECT_EQ (value (p, "Depth"), 6.0f);
 }
 
+TEST (SavedState, RefusesTextThatIsNotUtf8)
+{
+    // Found by fuzzing: invalid UTF-8 inside an attribute sent the framework's XML reader past
+    // the end of its buffer.
+    TovaniAudioProcessor p;
+    set (p, "Depth", 4.0f);
+
+    juce::String text ("<APVT><PARAM id=\"Depth\" value=\"-3\"/></APVT>");
+    juce::MemoryBlock block;
+    juce::AudioProcessor::copyXmlToBinary (*juce::parseXML (text), block);
+    auto* bytes = static_cast<char*> (block.getData());
+    const std::string marker = "-3";
+    const auto at = std::search (bytes, bytes + block.getSize(), marker.begin(), marker.end()) - bytes;
+    ASSERT_LT (at, (long) block.getSize());
+    bytes[at] = (char) 0xff;
+    p.setStateInformation (block.getData(), (int) block.getSize());
+    EXPECT_EQ (value (p, "Depth"), 4.0f);
+
+    bytes[at] = '-';   // the same block, intact, restores
+    p.setStateInformation (block.getData(), (int) block.getSize());
+    EXPECT_EQ (value (p, "Depth"), -3.0f);
+}
+
+TEST (SavedState, RefusesTextTheXmlReaderWouldLoopOn)
+{
+    // Found by fuzzing: a processing instruction followed by text inside an element sent the
+    // framework's XML reader round the same characters for ever.
+    TovaniAudioProcessor p;
+    set (p, "Depth", 4.0f);
+
+    const auto wrap = [] (const std::string& text)
+    {
+        juce::MemoryBlock block;
+        juce::MemoryOutputStream out (block, false);
+        out.writeInt (0x21324356);
+        out.writeInt ((int) text.size() + 1);
+        out.write (text.c_str(), text.size() + 1);
+        return block;
+    };
+
+    const auto looping = wrap (R"(<APVT><?pi?>text<PARAM id="Depth" value="-3"/></APVT>)");
+    p.setStateInformation (looping.getData(), (int) looping.getSize());
+    EXPECT_EQ (value (p, "Depth"), 4.0f);
+
+    const auto withDeclaration = wrap (R"(<?xml version="1.0" encoding="UTF-8"?> <APVT><PARAM id="Depth" value="-3"/></APVT>)");
+    p.setStateInformation (withDeclaration.getData(), (int) withDeclaration.getSize());
+    EXPECT_EQ (value (p, "Depth"), -3.0f);
+}
+
 TEST (SavedState, AcceptsAnyCaseAndPartialDocuments)
 {
     TovaniAudioProcessor p;
