@@ -14,7 +14,7 @@ if [[ "${1:-}" == "--test" ]]; then
         xvfb xauth xdotool imagemagick
         lilv-utils jalv jackd2
         clang libclang-rt-14-dev
-        python3-numpy python3-torch
+        python3-numpy python3-scipy python3-torch python3-dev
     )
 fi
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds everything and runs every test.
+# Installs what the tests need, builds everything and runs every test: the suite, then the
+# sanitizer builds and a bounded fuzzing run (FUZZ_SECONDS per target, default 60).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${LUMBRANE_BUILD_DIR:-$root/build}"
@@ -10,6 +11,10 @@ cmake --build "$build" -j "$(nproc)"
 
 # The GUI tests need a display; a virtual one serves where there is none.
 if [[ -z "${DISPLAY:-}" ]]; then
-    exec xvfb-run -a -s "-screen 0 1280x800x24" ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+    xvfb-run -a -s "-screen 0 1280x800x24" ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+else
+    ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
 fi
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+
+"$root/scripts/test-sanitizers.sh"
+"$root/scripts/fuzz.sh"

@@ -8,8 +8,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
 {
-    static juce::ScopedJuceInitialiser_GUI juce;
-    static TovaniAudioProcessor processor;
+    // Made once and never destroyed: the framework's shutdown list is itself a static, made after
+    // the initialiser, so letting both die at exit would free it twice.
+    [[maybe_unused]] static auto* juce = new juce::ScopedJuceInitialiser_GUI;
+    static auto& processor = *new TovaniAudioProcessor;
     static juce::AudioBuffer<float> buffer (2, 64);
     static juce::MidiBuffer midi;
 
