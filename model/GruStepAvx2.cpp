@@ -41,13 +41,28 @@ LUMBRANE_AVX2 inline __m256 sigmoid8 (__m256 v) noexcept
     return _mm256_div_ps (one, _mm256_add_ps (exp8 (_mm256_sub_ps (_mm256_setzero_ps(), v)), one));
 }
 
-/** tanh as 1 - 2 / (e^2v + 1), clamped where it is ±1 in single precision anyway. */
+/** tanh, odd and accurate relative to its size near zero. The form 1 - 2 / (e^2v + 1) alone
+    rounds small results to steps of 2^-24 with a bias, and a unit whose pole sits close to the
+    unit circle then rests on that step instead of decaying: a constant offset after the signal
+    stops. Below 0.625 an odd polynomial takes over, as in Cephes' tanhf. */
 LUMBRANE_AVX2 inline __m256 tanh8 (__m256 v) noexcept
 {
     const __m256 one = _mm256_set1_ps (1.0f);
-    v = _mm256_min_ps (_mm256_max_ps (v, _mm256_set1_ps (-9.0f)), _mm256_set1_ps (9.0f));
-    const __m256 e = exp8 (_mm256_add_ps (v, v));
-    return _mm256_sub_ps (one, _mm256_div_ps (_mm256_set1_ps (2.0f), _mm256_add_ps (e, one)));
+    const __m256 signBit = _mm256_set1_ps (-0.0f);
+    const __m256 a = _mm256_min_ps (_mm256_andnot_ps (signBit, v), _mm256_set1_ps (9.0f));
+
+    const __m256 e = exp8 (_mm256_add_ps (a, a));
+    const __m256 large = _mm256_sub_ps (one, _mm256_div_ps (_mm256_set1_ps (2.0f), _mm256_add_ps (e, one)));
+
+    const __m256 z = _mm256_mul_ps (a, a);
+    __m256 p = _mm256_fmadd_ps (_mm256_set1_ps (-5.70498872745e-3f), z, _mm256_set1_ps (2.06390887954e-2f));
+    p = _mm256_fmadd_ps (p, z, _mm256_set1_ps (-5.37397155531e-2f));
+    p = _mm256_fmadd_ps (p, z, _mm256_set1_ps (1.33314422036e-1f));
+    p = _mm256_fmadd_ps (p, z, _mm256_set1_ps (-3.33332819422e-1f));
+    const __m256 small = _mm256_fmadd_ps (_mm256_mul_ps (p, z), a, a);
+
+    const __m256 magnitude = _mm256_blendv_ps (large, small, _mm256_cmp_ps (a, _mm256_set1_ps (0.625f), _CMP_LT_OQ));
+    return _mm256_or_ps (magnitude, _mm256_and_ps (signBit, v));
 }
 
 /** [sum(s0), …, sum(s7)] from eight vectors. */
