@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build (and, with --test, the tests) need; skips what is there.
+# Installs the Debian packages the build needs (with --test, also what the tests need; with
+# --training, what retraining the models needs); skips what is there.
 set -euo pipefail
 
 packages=(
@@ -14,7 +15,14 @@ if [[ "${1:-}" == "--test" ]]; then
         xvfb xauth xdotool imagemagick
         lilv-utils jalv jackd2
         clang libclang-rt-14-dev
-        python3-numpy python3-scipy python3-torch python3-dev
+        python3-numpy python3-scipy python3-torch python3-dev pybind11-dev libtorch-dev
+    )
+fi
+
+if [[ "${1:-}" == "--training" ]]; then
+    packages+=(
+        python3-numpy python3-scipy python3-torch python3-dev pybind11-dev libtorch-dev python3-matplotlib python3-mido
+        fluidsynth fluid-soundfont-gm openttd-openmsx espeak-ng sox
     )
 fi
 

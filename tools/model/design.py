@@ -3,9 +3,11 @@
 With its gate weights at zero the cell's reset and update gates sit at exactly 0.5, and at small
 signals it is the linear system h <- (0.5 I + 0.25 W_hh,n^T) h + 0.5 W_ih,n^T x. Each channel gets
 six units of its own (0-5 left, 6-11 right) with a diagonal recurrence: one memoryless unit that
-carries the signal, and five leaky modes with real poles from about 50 Hz to 20 kHz for training
-to shape. The read-out listens to the memoryless units only, with a large weight over a small
-state so that tanh stays nearly linear up to full scale. The hyper-network's projection biases
+carries the signal, and five leaky modes with real poles from about 50 Hz to 13 kHz for training
+to shape. The read-out weighs every unit alike; the modes start silent (no input weight), so only
+the memoryless units are heard, with states near half the signal: linear at ordinary levels,
+gently squashed by tanh near full scale, the start of the colour the trained sound has when
+driven hot. The hyper-network's projection biases
 hold this cell and its projection weights start small, so every control setting begins from it;
 weights that would couple the two channels are zero, and training keeps them so.
 """
@@ -18,12 +20,17 @@ from network import GATES, HIDDEN, KERNEL, LumbraneNet
 
 UNITS_PER_CHANNEL = HIDDEN // 2
 MODE_FREQUENCIES = (50.0, 200.0, 800.0, 3200.0, 12800.0)   # Hz; unit 0 of a channel has no memory
-INPUT_WEIGHT = 0.2     # small state ...
-READ_OUT = 1.0 / (0.5 * INPUT_WEIGHT)   # ... and a read-out that restores unity gain
+INPUT_WEIGHT = 1.0
+READ_OUT = 1.0 / (0.5 * INPUT_WEIGHT)   # restores unity gain
 
 
 def pole(frequency, model_rate):
     return math.exp(-2.0 * math.pi * frequency / model_rate)
+
+
+def poles(model_rate):
+    """Each channel's six poles, its memoryless unit first."""
+    return [0.0] + [pole(f, model_rate) for f in MODE_FREQUENCIES]
 
 
 def designed_cell(model_rate):
@@ -35,12 +42,11 @@ def designed_cell(model_rate):
 
     for channel in range(2):
         first = channel * UNITS_PER_CHANNEL
-        poles = [0.0] + [pole(f, model_rate) for f in MODE_FREQUENCIES]
-        for offset, p in enumerate(poles):
+        for offset, p in enumerate(poles(model_rate)):
             unit = first + offset
-            w_ih[channel, new_state + unit] = INPUT_WEIGHT
             w_hh[unit, new_state + unit] = 4.0 * p - 2.0     # 0.5 + 0.25 a = p
-        read_out[channel, first] = READ_OUT
+            read_out[channel, unit] = READ_OUT
+        w_ih[channel, new_state + first] = INPUT_WEIGHT
     return w_ih, w_hh, read_out
 
 

@@ -1,8 +1,8 @@
 """Writes a model file (the 19 keys and the reference run) from a trained checkpoint or, without
 one, from the seeded designed start.
 
-    /usr/bin/python3 tools/model/export.py --rate 96000 --out resources/model96.json
-    /usr/bin/python3 tools/model/export.py --rate 192000 --checkpoint runs/192.pt --out resources/model192.json
+    /usr/bin/python3 tools/model/export.py --rate 96000 --out /tmp/start96.json
+    /usr/bin/python3 tools/model/export.py --rate 192000 --checkpoint tools/model/runs/192.pt --out resources/model192.json
 """
 
 import argparse

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Retrains both weight sets from scratch, seeded: makes the data if it is not there, trains the
+# 96 kHz and 192 kHz models side by side (four threads each), writes them to resources/, checks
+# their reference runs and measures them against the teacher into docs/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+tools="$root/tools/model"
+data="${LUMBRANE_DATA_DIR:-$tools/data}"
+runs="$tools/runs"
+python=/usr/bin/python3
+
+"$root/scripts/install-deps.sh" --training
+[[ -f "$data/192000/test.npz" ]] || "$python" "$tools/data.py" --out "$data"
+
+mkdir -p "$runs"
+"$python" "$tools/train.py" --rate 96000 --length 8192 --data "$data" --out "$runs/96" > "$runs/train96.log" 2>&1 &
+"$python" "$tools/train.py" --rate 192000 --length 12288 --data "$data" --out "$runs/192" > "$runs/train192.log" 2>&1 &
+wait %1 %2
+
+cp "$runs/96.json" "$root/resources/model96.json"
+cp "$runs/192.json" "$root/resources/model192.json"
+"$python" "$tools/check.py" "$root/resources/model96.json" "$root/resources/model192.json"
+mkdir -p "$root/docs"
+"$python" "$tools/evaluate.py" "$root/resources/model96.json" "$root/resources/model192.json" \
+    --data "$data" --plots "$root/docs" > "$root/docs/model-evaluation.md"
+echo "wrote resources/model96.json, resources/model192.json and docs/model-evaluation.md"
