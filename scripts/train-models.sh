@@ -14,7 +14,7 @@ python=/usr/bin/python3
 
 mkdir -p "$runs"
 "$python" "$tools/train.py" --rate 96000 --length 8192 --data "$data" --out "$runs/96" > "$runs/train96.log" 2>&1 &
-"$python" "$tools/train.py" --rate 192000 --length 12288 --data "$data" --out "$runs/192" > "$runs/train192.log" 2>&1 &
+"$python" "$tools/train.py" --rate 192000 --length 12288 --response-steps 16000 --data "$data" --out "$runs/192" > "$runs/train192.log" 2>&1 &
 wait %1 %2
 
 cp "$runs/96.json" "$root/resources/model96.json"

@@ -132,7 +132,8 @@ def step_scales(net, rate):
     mask_ih, mask_hh = design.channel_masks()
     columns = torch.ones(GATES)
     for offset, p in enumerate(design.poles(rate)):
-        scale = min(1.0, (1.0 - p) / SLOW_STEP_DISTANCE)
+        # The same mode sits twice as close to the circle at twice the rate.
+        scale = min(1.0, (1.0 - p) / (SLOW_STEP_DISTANCE * 96000.0 / rate))
         for channel in range(2):
             unit = channel * design.UNITS_PER_CHANNEL + offset
             columns[unit] = columns[2 * HIDDEN + unit] = scale
