@@ -154,6 +154,8 @@ class TrainingTest(unittest.TestCase):
             ih, hh = net.rnn.projections(controls)
         self.assertEqual(torch.count_nonzero(ih * (1 - ih_mask)).item(), 0)
         self.assertEqual(torch.count_nonzero(hh * (1 - hh_mask)).item(), 0)
+        read_out = net.linear_out.weight.detach()
+        self.assertEqual(torch.count_nonzero(read_out[0, 6:]).item() + torch.count_nonzero(read_out[1, :6]).item(), 0)
 
 
 if __name__ == "__main__":

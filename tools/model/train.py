@@ -10,15 +10,18 @@ The start matters more than anything after it:
 2. A prefit. At small signals, with the gates at 0.5, each mode is a one-pole filter whose
    residue is its input weight, so a least-squares fit of the modes' residues to the teacher's
    linear response gives input weights for every control setting; the hyper-network is fitted to
-   output them before any audio is run.
-3. Training in the time domain over random controls and levels: error-to-signal ratio plus a
-   multi-resolution spectral term, and the error of the network's exact small-signal frequency
-   response against the teacher's filters, which music alone (its energy mostly low) steers
-   too weakly at the focus. The FIR stays the identity: it is shared by every setting, and
-   a trained one drifts to a common tilt the recurrence must then undo. Weights that would couple
-   the two channels never move. Each slow mode's recurrent steps are scaled down by its distance
-   from the unit circle, so that Adam does not knock its pole away, and a penalty keeps every
-   small-signal pole inside it.
+   output them.
+3. The responses. Near silence the cell is a linear system whose frequency response follows
+   exactly from its weights, so the hyper-network is trained on that response against the
+   teacher's filters, over random settings, for thousands of cheap steps: this is where the
+   recurrence learns to place resonances at each focus, which audio alone (its energy mostly
+   low) steers too weakly. No state may need a gain above HEADROOM to do it.
+4. Audio: random stretches, controls and levels; error-to-signal ratio, a multi-resolution
+   spectral term and the response term again.
+Throughout, the FIR stays the identity: it is shared by every setting, and a trained one drifts
+to a common tilt the recurrence must then undo. Weights that would couple the two channels never
+move. Each slow mode's recurrent steps are scaled down by its distance from the unit circle, so
+that Adam does not knock its pole away, and a penalty keeps every small-signal pole inside it.
 """
 
 import argparse
@@ -40,7 +43,8 @@ SEEDS = {96000: 96, 192000: 192}
 PREFIT_EQ = np.concatenate([[0.0], np.linspace(0.2, 0.8, 25)])
 PREFIT_DEPTH = np.linspace(-1.0, 1.0, 21)
 SLOW_STEP_DISTANCE = 0.1
-RESPONSE_WEIGHT = 5.0     # modes closer than this to the unit circle take proportionally smaller steps
+RESPONSE_WEIGHT = 5.0
+HEADROOM = 1.0               # largest small-signal gain from the input to any one state     # modes closer than this to the unit circle take proportionally smaller steps
 
 
 def prefit_residues(eq, depth, rate):
@@ -127,8 +131,8 @@ def scaled_step(optimiser, scales):
 
 
 def step_scales(net, rate):
-    """Per-element step scales: zero where a weight would couple the channels, below one for the
-    slow modes' recurrent reset and new-state rows."""
+    """Per-element step scales: zero where a weight would couple the channels (the read-out's
+    too), below one for the slow modes' recurrent reset and new-state rows."""
     mask_ih, mask_hh = design.channel_masks()
     columns = torch.ones(GATES)
     for offset, p in enumerate(design.poles(rate)):
@@ -138,7 +142,9 @@ def step_scales(net, rate):
             unit = channel * design.UNITS_PER_CHANNEL + offset
             columns[unit] = columns[2 * HIDDEN + unit] = scale
     hh = mask_hh * columns.repeat(HIDDEN)
+    own_units = (torch.arange(HIDDEN)[None, :] // design.UNITS_PER_CHANNEL == torch.arange(2)[:, None]).float()
     return {
+        net.linear_out.weight: own_units,
         net.rnn.proj_ih.weight: mask_ih[:, None].expand_as(net.rnn.proj_ih.weight).clone(),
         net.rnn.proj_ih.bias: mask_ih.clone(),
         net.rnn.proj_hh.weight: hh[:, None].expand_as(net.rnn.proj_hh.weight).clone(),
@@ -149,10 +155,11 @@ def step_scales(net, rate):
 RESPONSE_FREQUENCIES = np.geomspace(30.0, 20000.0, 120)
 
 
-def small_signal_response(net, w_ih, w_hh, rate, frequencies=RESPONSE_FREQUENCIES):
+def small_signal_response(net, w_ih, w_hh, rate, frequencies=RESPONSE_FREQUENCIES, with_states=False):
     """The network's response at the given frequencies (Hz), exactly, in its linear regime: near
     silence the gates sit at 0.5, so h <- (0.5 I + 0.25 W_n^T) h + 0.5 W_ih,n^T x and y = R h.
-    Returns (batch, 2, frequencies), each channel from its own input."""
+    Returns (batch, 2, frequencies), each channel from its own input, and with with_states the
+    states' own responses (batch, frequencies, 12 units, 2 inputs)."""
     identity = torch.eye(HIDDEN, dtype=torch.complex64)
     system = (0.5 * torch.eye(HIDDEN) + 0.25 * w_hh[:, :, 2 * HIDDEN:].transpose(1, 2)).to(torch.complex64)
     drive = (0.5 * w_ih[:, :, 2 * HIDDEN:].transpose(1, 2)).to(torch.complex64)          # (batch, 12, 2)
@@ -160,16 +167,21 @@ def small_signal_response(net, w_ih, w_hh, rate, frequencies=RESPONSE_FREQUENCIE
     matrices = identity - system[:, None] * delay[None, :, None, None]                   # (batch, f, 12, 12)
     states = torch.linalg.solve(matrices, drive[:, None].expand(-1, delay.numel(), -1, -1))
     response = net.linear_out.weight.to(torch.complex64) @ states                        # (batch, f, 2, 2)
-    return torch.diagonal(response, dim1=-2, dim2=-1).transpose(1, 2)
+    response = torch.diagonal(response, dim1=-2, dim2=-1).transpose(1, 2)
+    return (response, states) if with_states else response
 
 
 def response_error(net, w_ih, w_hh, controls, rate):
     """Relative complex error of the small-signal response against the teacher's linear stages,
-    averaged over log-spaced frequencies: what steers the focus filter directly."""
-    response = small_signal_response(net, w_ih, w_hh, rate)
+    averaged over log-spaced frequencies: what steers the focus filter directly. Added to it, how
+    far any state's own gain exceeds HEADROOM: a state that must swing wider than the input to
+    make the response meets tanh at ordinary levels, and the boost it makes compresses (bass
+    boosts, built from slow modes, are prone to it)."""
+    response, states = small_signal_response(net, w_ih, w_hh, rate, with_states=True)
     target = np.stack([teacher.linear_response(eq, depth, RESPONSE_FREQUENCIES, rate) for eq, depth in controls.tolist()])
     target = torch.from_numpy(target).to(torch.complex64)[:, None, :]
-    return ((response - target).abs().pow(2) / target.abs().pow(2)).mean()
+    error = ((response - target).abs().pow(2) / target.abs().pow(2)).mean()
+    return error + torch.relu(states.abs() - HEADROOM).pow(2).mean()
 
 
 def instability(w_hh, limit=0.9995):
