@@ -38,7 +38,8 @@ def controls(depth, eq):
 
 @torch.no_grad()
 def network_output(net, x, eq_control, depth_control):
-    """x: (stretches, 2, time) float64 -> float64, the network as the plug-in runs it."""
+    """x: (stretches, 2, time) float64 -> float64: the recurrent network and its read-out. The FIR,
+    which training holds at the identity, is left out."""
     c = torch.tensor([[eq_control, depth_control]], dtype=torch.float32).expand(x.shape[0], 2).contiguous()
     return train.forward(net, torch.from_numpy(x.astype(np.float32)), c).double().numpy()
 

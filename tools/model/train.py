@@ -42,9 +42,10 @@ from network import GATES, HIDDEN
 SEEDS = {96000: 96, 192000: 192}
 PREFIT_EQ = np.concatenate([[0.0], np.linspace(0.2, 0.8, 25)])
 PREFIT_DEPTH = np.linspace(-1.0, 1.0, 21)
-SLOW_STEP_DISTANCE = 0.1
+SLOW_STEP_DISTANCE = 0.1     # at 96 kHz, modes closer than this to the unit circle take proportionally smaller steps
 RESPONSE_WEIGHT = 5.0
-HEADROOM = 1.0               # largest small-signal gain from the input to any one state     # modes closer than this to the unit circle take proportionally smaller steps
+STABILITY_WEIGHT = 1e4
+HEADROOM = 1.0               # largest small-signal gain from the input to any one state
 
 
 def prefit_residues(eq, depth, rate):
@@ -68,8 +69,9 @@ def prefit(net, rate, steps=3000):
     for eq in PREFIT_EQ:
         for depth in PREFIT_DEPTH:
             w_ih = designed.clone()
+            residues = prefit_residues(eq, depth, rate)
             for channel in range(2):
-                for offset, residue in enumerate(prefit_residues(eq, depth, rate)):
+                for offset, residue in enumerate(residues):
                     unit = channel * design.UNITS_PER_CHANNEL + offset
                     w_ih[channel, 2 * HIDDEN + unit] = 2.0 * residue / read_out[channel, unit]
             controls.append((eq, depth))
@@ -113,7 +115,7 @@ def fit_responses(net, rate, scales, steps, seed, learning_rate=3e-3, batch=64):
     for step in range(steps):
         controls = torch.tensor(random_controls(rng, batch), dtype=torch.float32)
         w_ih, w_hh = net.rnn(controls)
-        loss = response_error(net, w_ih, w_hh, controls, rate) + 1e4 * instability(w_hh)
+        loss = response_error(net, w_ih, w_hh, controls, rate) + STABILITY_WEIGHT * instability(w_hh)
         optimiser.zero_grad()
         loss.backward()
         scaled_step(optimiser, scales)
@@ -204,7 +206,7 @@ class Batches:
     """Random stretches of the training audio, each channel its own stretch and level, under
     random controls; the teacher's output alongside."""
 
-    def __init__(self, audio, starts, rate, batch, length, seed):
+    def __init__(self, audio, rate, batch, length, seed):
         self.audio, self.rate, self.batch, self.length = audio, rate, batch, length
         self.rng = np.random.default_rng(seed)
 
@@ -267,8 +269,8 @@ def train(rate, steps, batch, length, data_folder, seed, response_steps=8000, le
     scales = step_scales(net, rate)
     print(f"responses {fit_responses(net, rate, scales, response_steps, seed):.2e}", flush=True)
 
-    audio, starts = data.load(data_folder, rate, "train")
-    batches = Batches(audio, starts, rate, batch, length, seed)
+    audio, _ = data.load(data_folder, rate, "train")
+    batches = Batches(audio, rate, batch, length, seed)
     parameters = list(net.rnn.parameters()) + [net.linear_out.weight]
     optimiser = torch.optim.Adam(parameters, lr=learning_rate)
     # A slow warm-up: Adam's first steps are full-sized whatever the gradient, and every weight
@@ -282,7 +284,7 @@ def train(rate, steps, batch, length, data_folder, seed, response_steps=8000, le
         y, w_ih, w_hh = forward(net, x, controls, with_weights=True)
         esr = error_to_signal(y, target)
         loss = (esr + 0.1 * spectral(y, target) + RESPONSE_WEIGHT * response_error(net, w_ih, w_hh, controls, rate)
-                + 1e4 * instability(w_hh))
+                + STABILITY_WEIGHT * instability(w_hh))
         optimiser.zero_grad()
         loss.backward()
         torch.nn.utils.clip_grad_norm_(parameters, 1.0)
