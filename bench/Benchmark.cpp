@@ -38,8 +38,9 @@ struct Weights
 
 Weights shippedWeights (TovaniAudioProcessor& p, float eq, float depth)
 {
-    p.subnet96.forward (eq, depth);
-    return { p.subnet96.weightIh, p.subnet96.weightHh };
+    auto& subnet = p.road.network.subnet96;
+    subnet.forward (eq, depth);
+    return { subnet.weightIh, subnet.weightHh };
 }
 
 void benchRecurrentStep (TovaniAudioProcessor& p)
@@ -52,7 +53,7 @@ void benchRecurrentStep (TovaniAudioProcessor& p)
     Tovani::interpolateMatrix (fromIh, to.ih, 1024, ihRamp);
     Tovani::interpolateMatrix (fromHh, to.hh, 1024, hhRamp);
 
-    auto& cell = p.gru96;
+    auto& cell = p.road.network.gru96;
     cell.reset (2, 1024);
     StraightforwardGru plain;
     plain.outWeight = cell.outWeight;
@@ -112,8 +113,8 @@ void benchRecurrentStep (TovaniAudioProcessor& p)
     const double subnet = medianSeconds (21, [&]
     {
         for (int i = 0; i < 1000; ++i)
-            p.subnet96.forward (0.2f + 0.0001f * (float) i, 0.5f);
-        sink = sink + p.subnet96.weightHh (0, 0);
+            p.road.network.subnet96.forward (0.2f + 0.0001f * (float) i, 0.5f);
+        sink = sink + p.road.network.subnet96.weightHh (0, 0);
     }) / 1000.0 * 1e6;
     std::printf ("\nHyper-network (Subnet<float, 12>::forward): %.2f us per call\n", subnet);
 }
@@ -164,7 +165,7 @@ void benchBlocks()
     std::printf ("\nprocessBlock, real-time factor (seconds of audio per CPU second), single instance\n");
     std::printf ("  %-8s %-7s %6s %12s %16s\n", "rate", "layout", "block", "steady", "change/block");
 
-    for (const double rate : { 44100.0, 48000.0, 96000.0, 192000.0 })
+    for (const double rate : { 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0 })
         for (const int channels : { 2, 1 })
             for (const int block : { 64, 512, 2048 })
             {
@@ -175,10 +176,9 @@ void benchBlocks()
             }
 }
 
-/** The road of one block, stage by stage, with the same calls the processor makes. */
-void benchStages()
+/** The road of one block, stage by stage, with the same calls the road makes. */
+void benchStages (double rate)
 {
-    constexpr double rate = 48000.0;
     constexpr int n = 512;
     TovaniAudioProcessor p;
     p.setPlayConfigDetails (2, 2, rate, n);
@@ -188,14 +188,16 @@ void benchStages()
     buffer.clear();
     p.processBlock (buffer, midi);
 
-    const int N = p.resampledBlockSize;
-    auto& subnet = p.activeSubnet();
-    juce::dsp::AudioBlock<float> modelBlock (p.modelBuffer);
+    auto& road = p.road;
     std::mt19937 rng (2);
     std::uniform_real_distribution<float> noise (-0.3f, 0.3f);
     for (int ch = 0; ch < 2; ++ch)
         for (int i = 0; i < n; ++i)
             buffer.setSample (ch, i, noise (rng));
+
+    float* const* model = road.modelBuffer.getArrayOfWritePointers();
+    const int N = road.resampler.up (buffer.getArrayOfReadPointers(), n, model);
+    float eq = 0.2f;
 
     struct Stage
     {
@@ -204,20 +206,13 @@ void benchStages()
         double seconds = 0.0;
     };
     std::vector<Stage> stages {
-        { "input resampling", [&] { for (int c = 0; c < 2; ++c) p.upsamplers[(size_t) c].process ((double) n / N, buffer.getReadPointer (c), p.modelBuffer.getWritePointer (c), N, n, 0); } },
-        { "convolution", [&] { p.applyConvolution(); } },
-        { "recurrent cell", [&] { p.runNetwork (false); } },
-        { "anti-alias low-pass", [&] { p.applyAntiAliasFilter(); } },
-        { "output resampling", [&] { for (int c = 0; c < 2; ++c) p.downsamplers[(size_t) c].process ((double) N / n, p.modelBuffer.getReadPointer (c), buffer.getWritePointer (c), n, N, 0); } },
+        { "input resampling", [&] { road.resampler.up (buffer.getArrayOfReadPointers(), n, model); } },
+        { "input kernel", [&] { road.kernel.process (model, 2, N); } },
+        { "recurrent cell", [&] { road.network.process (model, N, eq, 0.5f); } },
+        { "anti-alias low-pass", [&] { road.antiAlias.process (model, 2, N); } },
+        { "output resampling", [&] { road.resampler.down (road.modelBuffer.getArrayOfReadPointers(), N, buffer.getArrayOfWritePointers(), n); } },
         { "true-peak meters (both)", [&] { p.GetTruePeak (buffer, 0); p.GetTruePeak (buffer, 1); } },
-        { "hyper-network + glide (on change)", [&]
-          {
-              p.prevIhWeights = subnet.weightIh;
-              p.prevHhWeights = subnet.weightHh;
-              subnet.forward (0.2f, 0.5f);
-              Tovani::interpolateMatrix (p.prevIhWeights, subnet.weightIh, N, p.ihRamp);
-              Tovani::interpolateMatrix (p.prevHhWeights, subnet.weightHh, N, p.hhRamp);
-          } },
+        { "network with a control change", [&] { eq = eq == 0.2f ? 0.3f : 0.2f; road.network.process (model, N, eq, 0.5f); } },
     };
 
     double total = 0.0;
@@ -227,7 +222,8 @@ void benchStages()
         total += s.seconds;
     }
 
-    std::printf ("\nStages of one block (48 kHz stereo, 512 samples, N = %d), median us and share\n", N);
+    std::printf ("\nStages of one block (%.1f kHz stereo, 512 samples, %d model-rate samples), median us and share\n",
+                 rate / 1000.0, N);
     for (const auto& s : stages)
         std::printf ("  %-34s %8.1f us %6.1f %%\n", s.name, s.seconds * 1e6, 100.0 * s.seconds / total);
 }
@@ -240,7 +236,8 @@ int main()
 
     TovaniAudioProcessor processor;
     benchRecurrentStep (processor);
-    benchStages();
+    for (const double rate : { 44100.0, 48000.0, 192000.0 })
+        benchStages (rate);
     benchBlocks();
     return 0;
 }

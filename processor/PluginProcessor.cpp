@@ -11,6 +11,14 @@ nlohmann::json parseModel (const char* data, int size)
     const auto text = juce::String::createStringFromData (data, size).toStdString();
     return nlohmann::json::parse (text, nullptr, true, false);
 }
+/** The stored kernel is a correlation, out[s] = sum k[m] x[s + m]; reversed, it is a causal impulse
+    response whose zero-delay tap is the last stored value. */
+std::vector<float> causalKernel (nlohmann::json& model)
+{
+    auto kernel = model["conv_in.weight"].get<std::vector<float>>();
+    std::reverse (kernel.begin(), kernel.end());
+    return kernel;
+}
 } // namespace
 
 TovaniAudioProcessor::TovaniAudioProcessor()
@@ -22,10 +30,9 @@ TovaniAudioProcessor::TovaniAudioProcessor()
     modelJson96 = parseModel (BinaryData::model96_json, BinaryData::model96_jsonSize);
     modelJson192 = parseModel (BinaryData::model192_json, BinaryData::model192_jsonSize);
 
-    subnet96.loadParams (modelJson96);
-    gru96.loadParams (modelJson96);
-    subnet192.loadParams (modelJson192);
-    gru192.loadParams (modelJson192);
+    road.network.load (modelJson96, modelJson192);
+    kernel96 = causalKernel (modelJson96);
+    kernel192 = causalKernel (modelJson192);
 
     inputGainParam = valueTreeState.getRawParameterValue (ParameterIDs::inputGain);
     outputGainParam = valueTreeState.getRawParameterValue (ParameterIDs::outputGain);
@@ -34,11 +41,7 @@ TovaniAudioProcessor::TovaniAudioProcessor()
     depthEqSwitchParam = valueTreeState.getRawParameterValue (ParameterIDs::depthEqSwitch);
     bypassParam = valueTreeState.getRawParameterValue (ParameterIDs::bypass);
 
-    prevOutputGain = readOutputGain();
-    prevInputGain = readInputGain();
-
-    lastDepthControl = readDepthControl();
-    lastDepthEqControl = readDepthEqControl();
+    lastControls = readControls();
 }
 
 TovaniAudioProcessor::~TovaniAudioProcessor() = default;
@@ -47,7 +50,7 @@ const juce::String TovaniAudioProcessor::getName() const { return "Lumbrane"; }
 
 void TovaniAudioProcessor::releaseResources() {}
 
-double TovaniAudioProcessor::getTailLengthSeconds() const { return 0.0; }
+double TovaniAudioProcessor::getTailLengthSeconds() const { return road.tailSeconds(); }
 bool TovaniAudioProcessor::acceptsMidi() const { return false; }
 bool TovaniAudioProcessor::producesMidi() const { return false; }
 bool TovaniAudioProcessor::isMidiEffect() const { return false; }
@@ -75,24 +78,21 @@ bool TovaniAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) c
     return layouts.getMainInputChannelSet() == output;
 }
 
-float TovaniAudioProcessor::readDepthControl() const noexcept
+juce::AudioProcessorParameter* TovaniAudioProcessor::getBypassParameter() const
 {
-    return finiteOr (depthControlFrom (depthParam->load()), lastDepthControl);
+    // Ours is the host's bypass: hosts then show one bypass, and it fades as ours does.
+    return valueTreeState.getParameter (ParameterIDs::bypass);
 }
 
-float TovaniAudioProcessor::readDepthEqControl() const noexcept
+RoadControls TovaniAudioProcessor::readControls() const noexcept
 {
-    return finiteOr (depthEqControlFrom (depthEqParam->load(), depthEqSwitchParam->load()), lastDepthEqControl);
-}
-
-float TovaniAudioProcessor::readInputGain() const noexcept
-{
-    return finiteOr (gainFromDecibels (inputGainParam->load()), prevInputGain);
-}
-
-float TovaniAudioProcessor::readOutputGain() const noexcept
-{
-    return finiteOr (gainFromDecibels (outputGainParam->load()), prevOutputGain);
+    RoadControls c;
+    c.inputGain = finiteOr (gainFromDecibels (inputGainParam->load()), lastControls.inputGain);
+    c.outputGain = finiteOr (gainFromDecibels (outputGainParam->load()), lastControls.outputGain);
+    c.depthControl = finiteOr (depthControlFrom (depthParam->load()), lastControls.depthControl);
+    c.eqControl = finiteOr (depthEqControlFrom (depthEqParam->load(), depthEqSwitchParam->load()), lastControls.eqControl);
+    c.bypassed = isBypassed (bypassParam->load());
+    return c;
 }
 
 juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()

@@ -17,8 +17,8 @@ namespace
 float loudestPossibleOutput()
 {
     TovaniAudioProcessor p;
-    const float readOut = std::max (p.gru96.outWeight.cwiseAbs().colwise().sum().maxCoeff(),
-                                    p.gru192.outWeight.cwiseAbs().colwise().sum().maxCoeff());
+    const float readOut = std::max (p.road.network.gru96.outWeight.cwiseAbs().colwise().sum().maxCoeff(),
+                                    p.road.network.gru192.outWeight.cwiseAbs().colwise().sum().maxCoeff());
     return 10.0f * readOut * 2.0f;
 }
 

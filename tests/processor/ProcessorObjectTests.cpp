@@ -11,7 +11,7 @@ TEST (ProcessorObject, AnswersTheHostsQuestions)
     EXPECT_FALSE (p.acceptsMidi());
     EXPECT_FALSE (p.producesMidi());
     EXPECT_FALSE (p.isMidiEffect());
-    EXPECT_EQ (p.getTailLengthSeconds(), 0.0);
+    EXPECT_GT (p.getTailLengthSeconds(), 0.0);   // the network rings after the input stops
     EXPECT_TRUE (p.hasEditor());
     EXPECT_EQ (p.getNumPrograms(), 1);
     EXPECT_EQ (p.getCurrentProgram(), 0);
@@ -62,22 +62,20 @@ TEST (ProcessorObject, DeclaresTheSevenParametersInOrder)
         EXPECT_FLOAT_EQ (ranged->convertFrom0to1 (ranged->getDefaultValue()), e.defaultValue);
         EXPECT_FLOAT_EQ (p.valueTreeState.getRawParameterValue (e.id)->load(), e.defaultValue);
     }
-    EXPECT_EQ (p.getBypassParameter(), nullptr);   // the host's bypass stays the framework's own
+    EXPECT_EQ (p.getBypassParameter(), p.valueTreeState.getParameter ("Bypass"));   // one bypass, ours
 }
 
 TEST (ProcessorObject, StartsFromTheDefaults)
 {
     TovaniAudioProcessor p;
-    EXPECT_EQ (p.prevInputGain, 1.0f);
-    EXPECT_EQ (p.prevOutputGain, 1.0f);
-    EXPECT_EQ (p.lastDepthControl, 0.0f);
-    EXPECT_EQ (p.lastDepthEqControl, 0.2f);
+    const auto controls = p.readControls();
+    EXPECT_EQ (controls.inputGain, 1.0f);
+    EXPECT_EQ (controls.outputGain, 1.0f);
+    EXPECT_EQ (controls.depthControl, 0.0f);
+    EXPECT_EQ (controls.eqControl, 0.2f);
     EXPECT_EQ (p.meterLevels.copy(), (std::vector<float> (2, MeterLevels::unmeasured)));
     EXPECT_EQ (p.sampleRate, 48000.0);
-    EXPECT_EQ (p.modelRate, 96000.0);
-    EXPECT_EQ (p.resampledBlockSize, 0);
-    EXPECT_EQ (p.lastBlockSize, 0);
-    EXPECT_FALSE (p.useHighRateModel);
+    EXPECT_FALSE (p.road.isPrepared());   // until the host prepares, blocks pass untouched
 }
 
 TEST (ProcessorObject, AcceptsOnlyMatchingMonoOrStereo)

@@ -175,8 +175,8 @@ int main (int argc, char** argv)
 
     // Every state unit stays within ±1, so the output is bounded by the read-out's weights
     // times the largest output gain (+20 dB), with a margin for the resamplers.
-    const float readOut = std::max (p.gru96.outWeight.cwiseAbs().colwise().sum().maxCoeff(),
-                                    p.gru192.outWeight.cwiseAbs().colwise().sum().maxCoeff());
+    const float readOut = std::max (p.road.network.gru96.outWeight.cwiseAbs().colwise().sum().maxCoeff(),
+                                    p.road.network.gru192.outWeight.cwiseAbs().colwise().sum().maxCoeff());
     const float bound = 10.0f * readOut * 2.0f;
     const long memoryGrowth = memoryAtEnd - memoryAfterWarmUp;
     const bool countingAllocations = AllocationCounter::isAvailable();

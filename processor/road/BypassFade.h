@@ -1,0 +1,100 @@
+#pragma once
+
+#include <juce_audio_basics/juce_audio_basics.h>
+
+#include <vector>
+
+/** Crossfades between the processed signal and the dry input delayed by the road's latency.
+
+    The dry signal is delayed so that both sides of the fade line up sample for sample; a hard
+    switch, or a fade against an undelayed dry signal, clicks. The road keeps running while
+    bypassed, so when processing resumes its histories hold the present signal, not the audio of
+    before the bypass began. */
+class BypassFade
+{
+public:
+    static constexpr double fadeSeconds = 0.005;
+
+    void prepare (double sampleRate, int maxBlock, int numChannels, int latency)
+    {
+        delay = juce::jmax (0, latency);
+        channels = numChannels;
+        delayLine.assign ((size_t) (channels * (delay + 1)), 0.0f);
+        dry.setSize (channels, maxBlock);
+        step = 1.0f / (float) juce::jmax (1.0, fadeSeconds * sampleRate);
+        reset (mixTarget);
+    }
+
+    /** Settles on a side at once, with empty histories. */
+    void reset (float bypassed) noexcept
+    {
+        std::fill (delayLine.begin(), delayLine.end(), 0.0f);
+        writePosition = 0;
+        mix = mixTarget = bypassed;
+    }
+
+    /** Takes the block's dry input before anything changes it. */
+    void captureDry (const juce::AudioBuffer<float>& block) noexcept
+    {
+        const int n = block.getNumSamples();
+        const int length = delay + 1;
+
+        for (int c = 0; c < channels; ++c)
+        {
+            const float* in = block.getReadPointer (juce::jmin (c, block.getNumChannels() - 1));
+            float* out = dry.getWritePointer (c);
+            float* line = delayLine.data() + c * length;
+            int position = writePosition;
+
+            for (int i = 0; i < n; ++i)
+            {
+                line[position] = in[i];
+                position = position + 1 == length ? 0 : position + 1;
+                out[i] = line[position];   // the oldest sample: `delay` samples back
+            }
+        }
+
+        writePosition = (writePosition + n) % length;
+    }
+
+    /** True while any of the processed signal reaches the output. */
+    bool processedIsHeard() const noexcept { return mix < 1.0f || mixTarget < 1.0f; }
+
+    /** Mixes the delayed dry input into the processed block, moving towards `bypassed`. */
+    void process (juce::AudioBuffer<float>& block, bool bypassed) noexcept
+    {
+        mixTarget = bypassed ? 1.0f : 0.0f;
+        const int n = block.getNumSamples();
+
+        if (mix == mixTarget)
+        {
+            if (mix == 1.0f)
+                for (int c = 0; c < channels; ++c)
+                    block.copyFrom (c, 0, dry, c, 0, n);
+            return;
+        }
+
+        const float start = mix;
+
+        for (int c = 0; c < channels; ++c)
+        {
+            float* out = block.getWritePointer (c);
+            const float* in = dry.getReadPointer (c);
+            float m = start;
+
+            for (int i = 0; i < n; ++i)
+            {
+                m = mixTarget > m ? juce::jmin (mixTarget, m + step) : juce::jmax (mixTarget, m - step);
+                out[i] += m * (in[i] - out[i]);
+            }
+
+            mix = m;
+        }
+    }
+
+private:
+    std::vector<float> delayLine;
+    juce::AudioBuffer<float> dry;
+    int delay = 0, channels = 0, writePosition = 0;
+    float mix = 0.0f, mixTarget = 0.0f, step = 1.0f;
+};
