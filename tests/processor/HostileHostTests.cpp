@@ -4,6 +4,8 @@
 
 #include "ProcessorHarness.h"
 
+#include <support/AllocationCounter.h>
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -89,6 +91,36 @@ TEST (HostileHost, EveryRateFromEightToThreeHundredEightyFourKilohertz)
             }
             EXPECT_GT (peak, 0.05f) << length;
         }
+}
+
+TEST (HostileHost, UnsupportedRatesPassTheAudioUntouchedAndHugeBlocksAreServedInPieces)
+{
+    if (! AllocationCounter::isAvailable())
+        GTEST_SKIP() << "allocations are not counted in sanitizer builds";
+
+    std::mt19937 rng (5);
+    for (const double rate : { 1.0, 4000.0, 1.0e6 })
+    {
+        SCOPED_TRACE (rate);
+        ProcessorHarness h (2, rate, 100000);
+        auto in = noiseBlock (2, 100000, rng);
+        auto out = in;
+        AllocationCounter allocations;
+        h->processBlock (out, h.midi);
+        EXPECT_EQ (allocations.count(), 0u);
+        EXPECT_EQ (h->getLatencySamples(), 0);
+        for (int c = 0; c < 2; ++c)
+            ASSERT_EQ (0, std::memcmp (in.getReadPointer (c), out.getReadPointer (c), sizeof (float) * 100000));
+    }
+
+    // A promise of blocks past what the road supports is held to its own largest block.
+    ProcessorHarness h (2, 8000.0, 1000000);
+    EXPECT_EQ (h->road.maxBlock(), Road::maxHostBlock);
+    auto out = noiseBlock (2, 150000, rng);
+    AllocationCounter allocations;
+    h->processBlock (out, h.midi);
+    EXPECT_EQ (allocations.count(), 0u);
+    EXPECT_TRUE (finiteAndBounded (out));
 }
 
 TEST (HostileHost, CallsOutOfOrder)
