@@ -2,6 +2,7 @@
 
 #include "MeterLevels.h"
 #include "Parameters.h"
+#include "road/TruePeakMeter.h"
 
 #include <model/Tovani.h>
 
@@ -111,6 +112,9 @@ public:
 
     juce::AudioBuffer<float> truePeakHistory;
     MeterLevels meterLevels;
+
+    /** The true-peak meters after Input Gain (group 0) and after Output Gain (group 1). */
+    TruePeakMeter inputMeter, outputMeter;
 
     /** The host block length the current sizes were computed for (0 before any preparation). */
     int preparedBlockSize = 0;
