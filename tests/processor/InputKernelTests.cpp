@@ -6,6 +6,9 @@
 #include <processor/road/InputKernel.h>
 #include <processor/road/TruePeakMeter.h>
 
+#include <support/AllocationCounter.h>
+#include <support/LockCounter.h>
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -47,12 +50,18 @@ double worstError (const std::vector<float>& h, int maxBlock, InputKernel::Form 
     for (int pass = 0; pass < 2; ++pass)
     {
         auto out = in;
-        for (int start = 0; start < length;)
         {
-            const int n = std::min (blockLength (rng), length - start);
-            float* channels[] = { out[0].data() + start, out[1].data() + start };
-            kernel.process (channels, 2, n);
-            start += n;
+            AllocationCounter allocations;
+            LockCounter locks;
+            for (int start = 0; start < length;)
+            {
+                const int n = std::min (blockLength (rng), length - start);
+                float* channels[] = { out[0].data() + start, out[1].data() + start };
+                kernel.process (channels, 2, n);
+                start += n;
+            }
+            EXPECT_EQ (allocations.count(), 0u);
+            EXPECT_EQ (locks.count(), 0u);
         }
 
         for (int c = 0; c < 2; ++c)
