@@ -18,14 +18,7 @@ void TovaniAudioProcessor::prepareToPlay (double newSampleRate, int maximumExpec
     const bool prepared = road.prepare (spec, kernel96, kernel192, lastControls);
     setLatencySamples (prepared ? road.latencySamples() : 0);
 
-    const int historyChannels = 2 * numOutputChannels;
-    const int historyLength = road.maxBlock() + truePeakTail;
-
-    if (truePeakHistory.getNumChannels() != historyChannels || truePeakHistory.getNumSamples() != historyLength)
-    {
-        truePeakHistory.setSize (historyChannels, historyLength);
-        truePeakHistory.clear();
-    }
-
-    meterLevels.resize (historyChannels);
+    inputMeter.prepare (numOutputChannels);
+    outputMeter.prepare (numOutputChannels);
+    meterLevels.resize (2 * numOutputChannels);
 }

@@ -3,6 +3,7 @@
 #include "MeterLevels.h"
 #include "Parameters.h"
 #include "road/Road.h"
+#include "road/TruePeakMeter.h"
 
 #include <model/Tovani.h>
 
@@ -54,8 +55,6 @@ public:
     /** Measures the true peak of the block's channels into one meter group (0 input, 1 output). */
     void GetTruePeak (juce::AudioBuffer<float>& buffer, int which) noexcept;
 
-    static constexpr int truePeakTail = 12;
-
     juce::AudioProcessorValueTreeState valueTreeState;
 
     int numInputChannels = 2;
@@ -78,8 +77,10 @@ public:
 
     Road road;
 
-    juce::AudioBuffer<float> truePeakHistory;
     MeterLevels meterLevels;
+
+    /** The true-peak meters after Input Gain (group 0) and after Output Gain (group 1). */
+    TruePeakMeter inputMeter, outputMeter;
 
     /** The parameters as the road takes them, each kept at its last value while a host sends NaN. */
     RoadControls readControls() const noexcept;
