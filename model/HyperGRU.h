@@ -19,6 +19,8 @@ namespace Tovani
     The members keep their shapes from step to step, so after the first step nothing allocates.
     The arithmetic maps them onto fixed-size views, which lets Eigen unroll the small products;
     on CPUs with AVX2 and FMA the float 12 × 2 cell runs a hand-vectorised kernel instead.
+    forward_block runs a whole block in one call, the state in registers and the weights packed
+    once per block, and glides inside it; the road should use it rather than forward_cell.
 */
 template <typename T, int HiddenSize, int IOSize>
 class HyperGRU
