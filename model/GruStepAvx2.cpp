@@ -1,68 +1,18 @@
 #include "GruStepAvx2.h"
 
 #include <atomic>
-#include <immintrin.h>
-
-// Only the functions marked with the target attribute use AVX2 and FMA; everything they call is
-// an always-inline intrinsic, so no code built for AVX2 can leak into the portable paths.
-#define LUMBRANE_AVX2 __attribute__ ((target ("avx2,fma")))
+#include "RationalTanhAvx2.h"
 
 namespace Tovani
 {
 namespace
 {
-/** e^v for eight lanes: range reduction to v = k ln 2 + r, a degree-5 polynomial for e^r, and
-    2^k built in the exponent bits. Good to about one unit in the last place. */
-LUMBRANE_AVX2 inline __m256 exp8 (__m256 v) noexcept
-{
-    v = _mm256_min_ps (_mm256_max_ps (v, _mm256_set1_ps (-87.0f)), _mm256_set1_ps (88.0f));
-    const __m256 k = _mm256_round_ps (_mm256_mul_ps (v, _mm256_set1_ps (1.44269504088896341f)),
-                                      _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    __m256 r = _mm256_fnmadd_ps (k, _mm256_set1_ps (0.693359375f), v);
-    r = _mm256_fnmadd_ps (k, _mm256_set1_ps (-2.12194440e-4f), r);
-
-    // e^r = 1 + r + r² (c0 + c1 r + … + c5 r⁵), in Estrin's order: the cell is a chain of
-    // dependent steps, so the depth of each step matters more than its operation count.
-    const __m256 r2 = _mm256_mul_ps (r, r);
-    const __m256 r4 = _mm256_mul_ps (r2, r2);
-    const __m256 c01 = _mm256_fmadd_ps (_mm256_set1_ps (1.6666665459e-1f), r, _mm256_set1_ps (5.0000001201e-1f));
-    const __m256 c23 = _mm256_fmadd_ps (_mm256_set1_ps (8.3334519073e-3f), r, _mm256_set1_ps (4.1665795894e-2f));
-    const __m256 c45 = _mm256_fmadd_ps (_mm256_set1_ps (1.9875691500e-4f), r, _mm256_set1_ps (1.3981999507e-3f));
-    const __m256 inner = _mm256_fmadd_ps (c45, r4, _mm256_fmadd_ps (c23, r2, c01));
-    const __m256 p = _mm256_fmadd_ps (inner, r2, _mm256_add_ps (r, _mm256_set1_ps (1.0f)));
-
-    const __m256i scale = _mm256_slli_epi32 (_mm256_add_epi32 (_mm256_cvtps_epi32 (k), _mm256_set1_epi32 (127)), 23);
-    return _mm256_mul_ps (p, _mm256_castsi256_ps (scale));
-}
-
+/** 1 / (1 + e^-v) as 1/2 + tanh(v / 2) / 2: the same rational tanh as the block kernel, whose
+    results this step must match. */
 LUMBRANE_AVX2 inline __m256 sigmoid8 (__m256 v) noexcept
 {
-    const __m256 one = _mm256_set1_ps (1.0f);
-    return _mm256_div_ps (one, _mm256_add_ps (exp8 (_mm256_sub_ps (_mm256_setzero_ps(), v)), one));
-}
-
-/** tanh, odd and accurate relative to its size near zero. The form 1 - 2 / (e^2v + 1) alone
-    rounds small results to steps of 2^-24 with a bias, and a unit whose pole sits close to the
-    unit circle then rests on that step instead of decaying: a constant offset after the signal
-    stops. Below 0.625 an odd polynomial takes over, as in Cephes' tanhf. */
-LUMBRANE_AVX2 inline __m256 tanh8 (__m256 v) noexcept
-{
-    const __m256 one = _mm256_set1_ps (1.0f);
-    const __m256 signBit = _mm256_set1_ps (-0.0f);
-    const __m256 a = _mm256_min_ps (_mm256_andnot_ps (signBit, v), _mm256_set1_ps (9.0f));
-
-    const __m256 e = exp8 (_mm256_add_ps (a, a));
-    const __m256 large = _mm256_sub_ps (one, _mm256_div_ps (_mm256_set1_ps (2.0f), _mm256_add_ps (e, one)));
-
-    const __m256 z = _mm256_mul_ps (a, a);
-    __m256 p = _mm256_fmadd_ps (_mm256_set1_ps (-5.70498872745e-3f), z, _mm256_set1_ps (2.06390887954e-2f));
-    p = _mm256_fmadd_ps (p, z, _mm256_set1_ps (-5.37397155531e-2f));
-    p = _mm256_fmadd_ps (p, z, _mm256_set1_ps (1.33314422036e-1f));
-    p = _mm256_fmadd_ps (p, z, _mm256_set1_ps (-3.33332819422e-1f));
-    const __m256 small = _mm256_fmadd_ps (_mm256_mul_ps (p, z), a, a);
-
-    const __m256 magnitude = _mm256_blendv_ps (large, small, _mm256_cmp_ps (a, _mm256_set1_ps (0.625f), _CMP_LT_OQ));
-    return _mm256_or_ps (magnitude, _mm256_and_ps (signBit, v));
+    const __m256 half = _mm256_set1_ps (0.5f);
+    return _mm256_fmadd_ps (tanh8 (_mm256_mul_ps (v, half)), half, half);
 }
 
 /** [sum(s0), …, sum(s7)] from eight vectors. */

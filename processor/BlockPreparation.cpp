@@ -15,7 +15,7 @@ void TovaniAudioProcessor::prepareToPlay (double newSampleRate, int maximumExpec
     const RoadSpec spec { sampleRate, juce::jmax (1, maximumExpectedSamplesPerBlock), numOutputChannels };
 
     // Outside the rates the road supports, it stays unprepared and the audio passes untouched.
-    const bool prepared = road.prepare (spec, kernel96, kernel192, lastControls);
+    const bool prepared = road.prepare (spec, ShippedModels::model96().causalKernel, ShippedModels::model192().causalKernel, lastControls);
     setLatencySamples (prepared ? road.latencySamples() : 0);
 
     inputMeter.prepare (numOutputChannels);

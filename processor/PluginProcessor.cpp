@@ -2,37 +2,13 @@
 
 #include <editor/PluginEditor.h>
 
-#include <BinaryData.h>
-
-namespace
-{
-nlohmann::json parseModel (const char* data, int size)
-{
-    const auto text = juce::String::createStringFromData (data, size).toStdString();
-    return nlohmann::json::parse (text, nullptr, true, false);
-}
-/** The stored kernel is a correlation, out[s] = sum k[m] x[s + m]; reversed, it is a causal impulse
-    response whose zero-delay tap is the last stored value. */
-std::vector<float> causalKernel (nlohmann::json& model)
-{
-    auto kernel = model["conv_in.weight"].get<std::vector<float>>();
-    std::reverse (kernel.begin(), kernel.end());
-    return kernel;
-}
-} // namespace
-
 TovaniAudioProcessor::TovaniAudioProcessor()
     : AudioProcessor (BusesProperties()
                           .withInput ("Input", juce::AudioChannelSet::stereo(), true)
                           .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
       valueTreeState (*this, nullptr, "APVT", createParameterLayout())
 {
-    modelJson96 = parseModel (BinaryData::model96_json, BinaryData::model96_jsonSize);
-    modelJson192 = parseModel (BinaryData::model192_json, BinaryData::model192_jsonSize);
-
-    road.network.load (modelJson96, modelJson192);
-    kernel96 = causalKernel (modelJson96);
-    kernel192 = causalKernel (modelJson192);
+    road.network.load (ShippedModels::model96(), ShippedModels::model192());
 
     inputGainParam = valueTreeState.getRawParameterValue (ParameterIDs::inputGain);
     outputGainParam = valueTreeState.getRawParameterValue (ParameterIDs::outputGain);

@@ -9,8 +9,6 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
-#include <nlohmann/json.hpp>
-
 #include <array>
 #include <atomic>
 #include <vector>
@@ -66,12 +64,6 @@ public:
     std::atomic<float>* outputGainParam = nullptr;
     std::atomic<float>* depthEqSwitchParam = nullptr;
     std::atomic<float>* bypassParam = nullptr;
-
-    nlohmann::json modelJson96;
-    nlohmann::json modelJson192;
-
-    /** The two models' input kernels, zero-delay tap first. */
-    std::vector<float> kernel96, kernel192;
 
     double sampleRate = 48000.0;
 

@@ -1,11 +1,11 @@
 #include "NetworkStage.h"
 
-void NetworkStage::load (nlohmann::json& model96, nlohmann::json& model192)
+void NetworkStage::load (const ShippedModels::WeightSet& model96, const ShippedModels::WeightSet& model192)
 {
-    subnet96.loadParams (model96);
-    gru96.loadParams (model96);
-    subnet192.loadParams (model192);
-    gru192.loadParams (model192);
+    subnet96 = model96.subnet;
+    gru96.outWeight = model96.outWeight;
+    subnet192 = model192.subnet;
+    gru192.outWeight = model192.outWeight;
 }
 
 void NetworkStage::prepare (bool highRateModel, int numChannels, float eqControl, float depthControl)
@@ -16,10 +16,8 @@ void NetworkStage::prepare (bool highRateModel, int numChannels, float eqControl
     lastDepthControl = depthControl;
     lastDepthEqControl = eqControl;
 
-    for (auto* m : { &fromIh, &stepIh, &glideIh })
-        m->resize (Subnet::numInputs, Subnet::gateWidth);
-    for (auto* m : { &fromHh, &stepHh, &glideHh })
-        m->resize (12, Subnet::gateWidth);
+    fromIh.resize (Subnet::numInputs, Subnet::gateWidth);
+    fromHh.resize (12, Subnet::gateWidth);
 
     activeGru().reset (numChannels, 0);
 
@@ -41,54 +39,20 @@ void NetworkStage::process (float* const* samples, int n, float eqControl, float
 {
     auto& subnet = activeSubnet();
     auto& gru = activeGru();
-    const bool gliding = depthControl != lastDepthControl || eqControl != lastDepthEqControl;
-
-    if (gliding)
-    {
-        fromIh = subnet.weightIh;
-        fromHh = subnet.weightHh;
-        subnet.forward (eqControl, depthControl);
-        lastDepthControl = depthControl;
-        lastDepthEqControl = eqControl;
-
-        if (n >= 3)
-        {
-            const auto d = static_cast<float> (n - 1);
-            stepIh = (subnet.weightIh - fromIh) / d;
-            stepHh = (subnet.weightHh - fromHh) / d;
-        }
-    }
-
+    float* left = samples[0];
+    float* right = channels == 2 ? samples[1] : nullptr;
     gru.numSamples = n;
 
-    for (int t = 0; t < n; ++t)
+    if (depthControl == lastDepthControl && eqControl == lastDepthEqControl)
     {
-        for (int c = 0; c < channels; ++c)
-            gru.input (0, c) = samples[c][t];
-
-        if (gliding && t < n - 1)
-        {
-            if (t == 0)
-            {
-                gru.forward_cell (gru.input, fromIh, fromHh);
-            }
-            else
-            {
-                glideIh.noalias() = stepIh * static_cast<float> (t) + fromIh;
-                glideHh.noalias() = stepHh * static_cast<float> (t) + fromHh;
-                gru.forward_cell (gru.input, glideIh, glideHh);
-            }
-        }
-        else if (gliding && n == 1)
-        {
-            gru.forward_cell (gru.input, fromIh, fromHh);
-        }
-        else
-        {
-            gru.forward_cell (gru.input, subnet.weightIh, subnet.weightHh);
-        }
-
-        for (int c = 0; c < channels; ++c)
-            samples[c][t] = gru.output (0, c);
+        gru.forward_block (left, right, left, right, n, subnet.weightIh, subnet.weightHh);
+        return;
     }
+
+    fromIh = subnet.weightIh;
+    fromHh = subnet.weightHh;
+    subnet.forward (eqControl, depthControl);
+    lastDepthControl = depthControl;
+    lastDepthEqControl = eqControl;
+    gru.forward_block_gliding (left, right, left, right, n, fromIh, fromHh, subnet.weightIh, subnet.weightHh);
 }

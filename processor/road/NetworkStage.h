@@ -1,5 +1,7 @@
 #pragma once
 
+#include <processor/ShippedModels.h>
+
 #include <model/Tovani.h>
 
 /** The learned part of the road: the hyper-network turns the controls into recurrent weights and
@@ -8,7 +10,7 @@
 
     When the controls change, the weights glide linearly from the old set to the new one across
     the block in which the change is seen: its first step runs the old weights, its last the new.
-    Each step's weights are formed as the step is taken, so a glide costs no memory that grows
+    The cell forms each step's weights as it takes the step, so a glide costs no memory that grows
     with the block. */
 class NetworkStage
 {
@@ -24,7 +26,8 @@ public:
     float lastDepthControl = 0.0f;
     float lastDepthEqControl = 0.0f;
 
-    void load (nlohmann::json& model96, nlohmann::json& model192);
+    /** Takes the weights of the two shipped models. */
+    void load (const ShippedModels::WeightSet& model96, const ShippedModels::WeightSet& model192);
 
     /** Chooses the model and runs its hyper-network for the controls; may allocate. */
     void prepare (bool highRateModel, int numChannels, float eqControl, float depthControl);
@@ -39,7 +42,7 @@ public:
     bool usesHighRateModel() const noexcept { return highRate; }
 
 private:
-    Matrix fromIh, fromHh, stepIh, stepHh, glideIh, glideHh;
+    Matrix fromIh, fromHh;
     bool highRate = false;
     int channels = 1;
 };

@@ -1,0 +1,296 @@
+#include "GruBlockAvx2.h"
+#include "RationalTanhAvx2.h"
+
+#include <cstddef>
+
+// Why hand-written AVX2 and not Highway's dynamic dispatch: the cell is 12 units, which the
+// kernel lays out as one 8-lane and one 4-lane half so that every gate lines up with the state
+// without padding or cross-lane reductions; its cost is the latency of one dependent chain per
+// step, not throughput. Highway's width-agnostic vectors would pad each gate to the target's
+// width (16 lanes on AVX-512, which this build machine lacks and could not measure) and add
+// nothing a shorter chain needs. The run-time choice is one CPUID test (AVX2 + FMA), made once;
+// every other x86-64 CPU runs the portable Eigen path of the same binary.
+//
+// This file is built with -ffp-contract=off, so that its rounding is the one the intrinsics spell
+// out and does not change with the compiler's choice of where to fuse a multiply and an add.
+//
+// Gliding: step t's weights are from + step * t, and the gate products are linear in them, so
+// x W_t + h W_t = (x from + h from) + t (x step + h step): a second set of multiply-adds on the
+// packed step beside the first, scaled by t once per gate. That agrees with products on the
+// ramp builder's entries to float rounding. The alternatives measured, in ns per step against
+// 43 steady (same run, 1024-step blocks): the weights built inline before their use 60 (the
+// exact product-then-sum) or 60 (one multiply-add); built one step ahead into a buffer 64,
+// even as a bare running sum 62; this form 59.
+
+namespace Tovani
+{
+namespace
+{
+/** Weights for one block, laid out per source (12 hidden units, then the 2 inputs) as
+    five lanes groups: r 0..7, z 0..7, n 0..7, [r 8..11 | z 8..11], n 8..11 (+ pad).
+
+    The reset and update columns are halved, so that tanh of the accumulated sum is the
+    sigmoid's tanh(v / 2); the recurrent new-state columns are halved too, so that the reset
+    gate's product r * hn = (1/2 + t/2) hn is one multiply-add, t * hn' + hn'. Halving is exact. */
+struct alignas (32) PackedWeights
+{
+    static constexpr int stride = 40;
+    static constexpr int rows = 14;   // 12 hidden, then 2 inputs
+    float w[rows * stride];
+};
+
+constexpr int hiddenUnits = 12;
+constexpr int gateWidth = 36;
+
+/** Packs Eigen's column-major wIh (2 × 36) and wHh (12 × 36). */
+void pack (PackedWeights& p, const float* wIh, const float* wHh) noexcept
+{
+    const auto place = [&p] (int row, const float* m, int rowsOfM, int srcRow, bool hidden)
+    {
+        float* dst = p.w + row * PackedWeights::stride;
+        const auto at = [&] (int col) { return m[col * rowsOfM + srcRow]; };
+        const float nScale = hidden ? 0.5f : 1.0f;   // the input's new-state part stays apart
+
+        for (int u = 0; u < 8; ++u)
+        {
+            dst[u] = 0.5f * at (u);
+            dst[8 + u] = 0.5f * at (12 + u);
+            dst[16 + u] = nScale * at (24 + u);
+        }
+        for (int u = 0; u < 4; ++u)
+        {
+            dst[24 + u] = 0.5f * at (8 + u);
+            dst[28 + u] = 0.5f * at (20 + u);
+            dst[32 + u] = nScale * at (32 + u);
+            dst[36 + u] = 0.0f;
+        }
+    };
+
+    for (int j = 0; j < hiddenUnits; ++j)
+        place (j, wHh, hiddenUnits, j, true);
+    for (int c = 0; c < 2; ++c)
+        place (hiddenUnits + c, wIh, 2, c, false);
+}
+
+#define LUMBRANE_INLINE __attribute__ ((always_inline)) inline
+
+constexpr int stride = PackedWeights::stride;
+constexpr int inputRow0 = hiddenUnits * stride, inputRow1 = inputRow0 + stride;
+
+// Lane-group offsets within a packed row.
+constexpr int slotR = 0, slotZ = 8, slotN = 16, slotRZ = 24, slotN8 = 32;
+
+/** The state's units 0..3, 4..7 and 8..11, each four copied to both halves of a vector, so
+    that any unit reaches all lanes with one in-lane shuffle. */
+struct Quads
+{
+    __m256 lo, hi, tail;
+};
+
+template <int J>
+LUMBRANE_AVX2 LUMBRANE_INLINE __m256 unit (const Quads& q) noexcept
+{
+    const __m256 src = J < 4 ? q.lo : (J < 8 ? q.hi : q.tail);
+    return _mm256_shuffle_ps (src, src, (J % 4) * 0x55);
+}
+
+/** acc + sum over units First..Last-1 of h_j w_j, as one chain of multiply-adds. */
+template <int First, int Last, int Slot>
+LUMBRANE_AVX2 LUMBRANE_INLINE __m256 chain (const float* w, const Quads& q, __m256 acc) noexcept
+{
+    if constexpr (First < Last)
+        return chain<First + 1, Last, Slot> (w, q, _mm256_fmadd_ps (unit<First> (q), _mm256_load_ps (w + First * stride + Slot), acc));
+    else
+        return acc;
+}
+
+template <int First, int Last>
+LUMBRANE_AVX2 LUMBRANE_INLINE __m128 chain4 (const float* w, const Quads& q, __m128 acc) noexcept
+{
+    if constexpr (First < Last)
+        return chain4<First + 1, Last> (w, q, _mm_fmadd_ps (_mm256_castps256_ps128 (unit<First> (q)),
+                                                           _mm_load_ps (w + First * stride + slotN8), acc));
+    else
+        return acc;
+}
+
+/** x w + h w for one lane group: the inputs start the first of three short chains. */
+template <int Slot>
+LUMBRANE_AVX2 LUMBRANE_INLINE __m256 gate (const float* w, const Quads& q, __m256 x0, __m256 x1) noexcept
+{
+    const __m256 in = _mm256_fmadd_ps (x1, _mm256_load_ps (w + inputRow1 + Slot), _mm256_mul_ps (x0, _mm256_load_ps (w + inputRow0 + Slot)));
+    const __m256 a = chain<0, 4, Slot> (w, q, in);
+    const __m256 b = chain<5, 8, Slot> (w, q, _mm256_mul_ps (unit<4> (q), _mm256_load_ps (w + 4 * stride + Slot)));
+    const __m256 c = chain<9, 12, Slot> (w, q, _mm256_mul_ps (unit<8> (q), _mm256_load_ps (w + 8 * stride + Slot)));
+    return _mm256_add_ps (_mm256_add_ps (a, b), c);
+}
+
+/** The recurrent new-state part, units 0..7 (kept apart from the input's part). */
+LUMBRANE_AVX2 LUMBRANE_INLINE __m256 recurrentN (const float* w, const Quads& q) noexcept
+{
+    const __m256 a = chain<1, 4, slotN> (w, q, _mm256_mul_ps (unit<0> (q), _mm256_load_ps (w + slotN)));
+    const __m256 b = chain<5, 8, slotN> (w, q, _mm256_mul_ps (unit<4> (q), _mm256_load_ps (w + 4 * stride + slotN)));
+    const __m256 c = chain<9, 12, slotN> (w, q, _mm256_mul_ps (unit<8> (q), _mm256_load_ps (w + 8 * stride + slotN)));
+    return _mm256_add_ps (_mm256_add_ps (a, b), c);
+}
+
+LUMBRANE_AVX2 LUMBRANE_INLINE __m128 recurrentN8 (const float* w, const Quads& q) noexcept
+{
+    const __m128 a = chain4<1, 4> (w, q, _mm_mul_ps (_mm256_castps256_ps128 (unit<0> (q)), _mm_load_ps (w + slotN8)));
+    const __m128 b = chain4<5, 8> (w, q, _mm_mul_ps (_mm256_castps256_ps128 (unit<4> (q)), _mm_load_ps (w + 4 * stride + slotN8)));
+    const __m128 c = chain4<9, 12> (w, q, _mm_mul_ps (_mm256_castps256_ps128 (unit<8> (q)), _mm_load_ps (w + 8 * stride + slotN8)));
+    return _mm_add_ps (_mm_add_ps (a, b), c);
+}
+
+LUMBRANE_AVX2 LUMBRANE_INLINE __m128 inputN8 (const float* w, __m256 x0, __m256 x1) noexcept
+{
+    return _mm_fmadd_ps (_mm256_castps256_ps128 (x1), _mm_load_ps (w + inputRow1 + slotN8),
+                         _mm_mul_ps (_mm256_castps256_ps128 (x0), _mm_load_ps (w + inputRow0 + slotN8)));
+}
+
+LUMBRANE_AVX2 LUMBRANE_INLINE __m256 inputN (const float* w, __m256 x0, __m256 x1) noexcept
+{
+    return _mm256_fmadd_ps (x1, _mm256_load_ps (w + inputRow1 + slotN), _mm256_mul_ps (x0, _mm256_load_ps (w + inputRow0 + slotN)));
+}
+
+/** The state, the output layer and the step's arithmetic. */
+struct Cell
+{
+    __m256 h0;     // units 0..7
+    __m128 h8;     // units 8..11
+    __m256 outA0, outA1;   // output weights of units 0..7 for channels 0, 1
+    __m128 outB0, outB1;   // and of units 8..11
+
+    /** One step on the weights w, or when gliding on w + stepW * t: the step's share of every
+        gate is accumulated on its own and scaled by t once. */
+    template <bool Gliding>
+    LUMBRANE_AVX2 LUMBRANE_INLINE void step (const float* w, const float* stepW, float t, float x0, float x1,
+                                             float& y0, float& y1) noexcept
+    {
+        const __m256 bx0 = _mm256_set1_ps (x0), bx1 = _mm256_set1_ps (x1);
+        const Quads q { _mm256_permute2f128_ps (h0, h0, 0x00), _mm256_permute2f128_ps (h0, h0, 0x11),
+                        _mm256_insertf128_ps (_mm256_castps128_ps256 (h8), h8, 1) };
+
+        __m256 accR = gate<slotR> (w, q, bx0, bx1);
+        __m256 accZ = gate<slotZ> (w, q, bx0, bx1);
+        __m256 accRZ = gate<slotRZ> (w, q, bx0, bx1);
+        __m256 hn0 = recurrentN (w, q), inN0 = inputN (w, bx0, bx1);
+        __m128 hn8 = recurrentN8 (w, q), inN8 = inputN8 (w, bx0, bx1);
+
+        if constexpr (Gliding)
+        {
+            const __m256 tv = _mm256_set1_ps (t);
+            const __m128 tq = _mm256_castps256_ps128 (tv);
+            accR = _mm256_fmadd_ps (tv, gate<slotR> (stepW, q, bx0, bx1), accR);
+            accZ = _mm256_fmadd_ps (tv, gate<slotZ> (stepW, q, bx0, bx1), accZ);
+            accRZ = _mm256_fmadd_ps (tv, gate<slotRZ> (stepW, q, bx0, bx1), accRZ);
+            hn0 = _mm256_fmadd_ps (tv, recurrentN (stepW, q), hn0);
+            inN0 = _mm256_fmadd_ps (tv, inputN (stepW, bx0, bx1), inN0);
+            hn8 = _mm_fmadd_ps (tq, recurrentN8 (stepW, q), hn8);
+            inN8 = _mm_fmadd_ps (tq, inputN8 (stepW, bx0, bx1), inN8);
+        }
+
+        const __m256 tR = tanh8 (accR), tZ = tanh8 (accZ), tRZ = tanh8 (accRZ);
+
+        // n = tanh(in + r hn), r hn = t hn' + hn' (hn' holds the halved recurrent part).
+        const __m256 nn0 = tanh8 (_mm256_fmadd_ps (tR, hn0, _mm256_add_ps (hn0, inN0)));
+        const __m128 nn8 = tanh4 (_mm_fmadd_ps (_mm256_castps256_ps128 (tRZ), hn8, _mm_add_ps (hn8, inN8)));
+
+        // h = z h + (1 - z) n, as n + z (h - n), with z = 1/2 + t/2.
+        const __m256 half = _mm256_set1_ps (0.5f);
+        const __m256 z0 = _mm256_fmadd_ps (tZ, half, half);
+        const __m128 z8 = _mm256_extractf128_ps (_mm256_fmadd_ps (tRZ, half, half), 1);
+        h0 = _mm256_fmadd_ps (z0, _mm256_sub_ps (h0, nn0), nn0);
+        h8 = _mm_fmadd_ps (z8, _mm_sub_ps (h8, nn8), nn8);
+
+        // The output layer: off the state's chain, so it overlaps the next step.
+        const __m256 p0 = _mm256_mul_ps (h0, outA0), p1 = _mm256_mul_ps (h0, outA1);
+        const __m128 s0 = _mm_add_ps (_mm_add_ps (_mm256_castps256_ps128 (p0), _mm256_extractf128_ps (p0, 1)),
+                                      _mm_mul_ps (h8, outB0));
+        const __m128 s1 = _mm_add_ps (_mm_add_ps (_mm256_castps256_ps128 (p1), _mm256_extractf128_ps (p1, 1)),
+                                      _mm_mul_ps (h8, outB1));
+        const __m128 sums = _mm_hadd_ps (_mm_hadd_ps (s0, s1), _mm_setzero_ps());
+        y0 = _mm_cvtss_f32 (sums);
+        y1 = _mm_cvtss_f32 (_mm_shuffle_ps (sums, sums, 1));
+    }
+};
+
+/** Steps begin .. end - 1 with fixed weights w, or with w + stepW * t when gliding. */
+template <bool Gliding>
+LUMBRANE_AVX2 LUMBRANE_INLINE void run (Cell& cell, const GruBlock12x2& a, int begin, int end, const float* w,
+                                        const float* stepW) noexcept
+{
+    float y0 = 0.0f, y1 = 0.0f;
+
+    for (int t = begin; t < end; ++t)
+    {
+        const float x0 = a.left[t];
+        const float x1 = a.right != nullptr ? a.right[t] : 0.0f;
+        cell.step<Gliding> (w, stepW, static_cast<float> (t), x0, x1, y0, y1);
+        a.outLeft[t] = y0;
+        if (a.outRight != nullptr)
+            a.outRight[t] = y1;
+    }
+
+    if (end > begin)
+    {
+        a.output[0] = y0;
+        a.output[1] = y1;
+    }
+}
+
+LUMBRANE_AVX2 void gruBlockAvx2 (const GruBlock12x2& a) noexcept
+{
+    if (a.numSteps <= 0)
+        return;
+
+    Cell cell;
+    cell.h0 = _mm256_loadu_ps (a.hidden);
+    cell.h8 = _mm_loadu_ps (a.hidden + 8);
+    cell.outA0 = _mm256_loadu_ps (a.outWeight);
+    cell.outB0 = _mm_loadu_ps (a.outWeight + 8);
+    cell.outA1 = _mm256_loadu_ps (a.outWeight + 12);
+    cell.outB1 = _mm_loadu_ps (a.outWeight + 20);
+
+    PackedWeights from;
+    pack (from, a.wIh, a.wHh);
+
+    if (a.toIh == nullptr || a.numSteps == 1)   // a glide of one step is `from` alone
+    {
+        run<false> (cell, a, 0, a.numSteps, from.w, nullptr);
+    }
+    else
+    {
+        // Steps 0 .. n-2 glide; the last runs on `to` itself, as the ramp's last entry is `to`.
+        PackedWeights to, step;
+        pack (to, a.toIh, a.toHh);
+
+        if (a.numSteps >= 3)
+        {
+            const __m256 divisor = _mm256_set1_ps (static_cast<float> (a.numSteps - 1));
+            for (int i = 0; i < PackedWeights::rows * PackedWeights::stride; i += 8)
+                _mm256_store_ps (step.w + i, _mm256_div_ps (_mm256_sub_ps (_mm256_load_ps (to.w + i),
+                                                                           _mm256_load_ps (from.w + i)),
+                                                            divisor));
+        }
+        else
+        {
+            for (float& v : step.w)
+                v = 0.0f;
+        }
+
+        run<true> (cell, a, 0, a.numSteps - 1, from.w, step.w);
+        run<false> (cell, a, a.numSteps - 1, a.numSteps, to.w, nullptr);
+    }
+
+    _mm256_storeu_ps (a.hidden, cell.h0);
+    _mm_storeu_ps (a.hidden + 8, cell.h8);
+}
+} // namespace
+
+GruBlockKernel nativeGruBlockKernel() noexcept
+{
+    return nativeGruStepKernel() != nullptr ? &gruBlockAvx2 : nullptr;
+}
+
+} // namespace Tovani
