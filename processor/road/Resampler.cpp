@@ -3,82 +3,120 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
+#include <stdexcept>
+#include <string>
 
 namespace road
 {
-namespace
+
+void Resampler::Converter::setup (double inRate, double outRate, int numChannels)
 {
-#ifndef LUMBRANE_RESAMPLER_HLEN
-#define LUMBRANE_RESAMPLER_HLEN 32
-#endif
-#ifndef LUMBRANE_RESAMPLER_FREL
-#define LUMBRANE_RESAMPLER_FREL 0.94
-#endif
-constexpr unsigned halfLength = LUMBRANE_RESAMPLER_HLEN;
-constexpr double relativeCutoff = LUMBRANE_RESAMPLER_FREL;
+    soxr_delete (engine);
+    engine = nullptr;
+    channels = numChannels;
 
-bool isWholeRate (double rate) { return std::abs (rate - std::round (rate)) < 1.0e-9 * rate; }
-} // namespace
+    const auto io = soxr_io_spec (SOXR_FLOAT32_S, SOXR_FLOAT32_S);
+    const auto quality = soxr_quality_spec (SOXR_HQ, 0);
+    // One thread: the library must not hand work to other threads from the audio thread.
+    const auto runtime = soxr_runtime_spec (1);
+    soxr_error_t error = nullptr;
+    engine = soxr_create (inRate, outRate, (unsigned) numChannels, &error, &io, &quality, &runtime);
 
-bool Resampler::Converter::setup (double inRate, double outRate, int numChannels)
-{
-    useVariable = ! (isWholeRate (inRate) && isWholeRate (outRate))
-               || fixed.setup ((unsigned) std::lround (inRate), (unsigned) std::lround (outRate),
-                               (unsigned) numChannels, halfLength, relativeCutoff) != 0;
-
-    if (useVariable)
-    {
-        fixed.clear();
-        return variable.setup (outRate / inRate, (unsigned) numChannels, halfLength, relativeCutoff) == 0;
-    }
-
-    variable.clear();
-    return true;
+    if (error != nullptr || engine == nullptr)
+        throw std::runtime_error (std::string ("resampler: ") + soxr_strerror (error));
 }
 
-void Resampler::Converter::restart() noexcept
+void Resampler::Converter::restart()
 {
-    // Half a filter of silence first puts the first output exactly on the first input.
-    float none[2] {};
-
-    if (useVariable)
-    {
-        variable.reset();
-        variable.inp_count = (unsigned) (variable.inpsize() / 2 - 1);
-        variable.inp_data = nullptr;
-        variable.out_count = 1;
-        variable.out_data = none;
-        variable.process();
-    }
-    else
-    {
-        fixed.reset();
-        fixed.inp_count = (unsigned) (fixed.inpsize() / 2 - 1);
-        fixed.inp_data = nullptr;
-        fixed.out_count = 1;
-        fixed.out_data = none;
-        fixed.process();
-    }
+    soxr_clear (engine);
 }
 
-int Resampler::Converter::run (float* in, int frames, float* out, int outRoom) noexcept
+int Resampler::Converter::run (const float* const* in, int frames, float* const* out, int outRoom) noexcept
 {
-    if (useVariable)
+    const float* input[2] = { in[0], in[channels - 1] };
+    float* output[2] = { out[0], out[channels - 1] };
+    int made = 0;
+
+    // The library grows its internal FIFOs to the largest piece it was ever given; small
+    // pieces keep them at the size they were made with, so it never allocates here.
+    do
     {
-        variable.inp_count = (unsigned) frames;
-        variable.inp_data = in;
-        variable.out_count = (unsigned) outRoom;
-        variable.out_data = out;
-        variable.process();
-        return outRoom - (int) variable.out_count;
+        size_t used = 0, done = 0;
+        const int piece = std::min (frames, maxPiece);
+        soxr_process (engine, input, (size_t) piece, &used, output, (size_t) (outRoom - made), &done);
+        made += (int) done;
+        frames -= (int) used;
+
+        for (int c = 0; c < 2; ++c)
+        {
+            input[c] += used;
+            output[c] += done;
+        }
+
+        if (used == 0 && done == 0)
+            break;
+    } while (frames > 0);
+
+    return made;
+}
+
+void Resampler::Queue::allocate (int capacity)
+{
+    for (auto& s : samples)
+        s.assign ((size_t) capacity, 0.0f);
+    count = 0;
+}
+
+void Resampler::Queue::refill (int silentSamples) noexcept
+{
+    silence();
+    count = std::min (silentSamples, (int) samples[0].size());
+}
+
+void Resampler::Queue::silence() noexcept
+{
+    for (auto& s : samples)
+        std::fill (s.begin(), s.end(), 0.0f);
+}
+
+float* const* Resampler::Queue::tail() noexcept
+{
+    for (size_t c = 0; c < 2; ++c)
+        ends[c] = samples[c].data() + count;
+    return ends.data();
+}
+
+void Resampler::Queue::pop (float* const* into, int numChannels, int n) noexcept
+{
+    const int ready = std::min (n, count);
+
+    // Never short by construction; a caller that broke the up/down pairing gets silence
+    // rather than stale samples.
+    for (int c = 0; c < numChannels; ++c)
+    {
+        auto* s = samples[(size_t) c].data();
+        std::copy (s, s + ready, into[c]);
+        std::fill (into[c] + ready, into[c] + n, 0.0f);
+        std::memmove (s, s + ready, sizeof (float) * (size_t) (count - ready));
     }
 
-    fixed.inp_count = (unsigned) frames;
-    fixed.inp_data = in;
-    fixed.out_count = (unsigned) outRoom;
-    fixed.out_data = out;
-    fixed.process();
-    return outRoom - (int) fixed.out_count;
+    count -= ready;
+}
+
+// The library's bursts and buffer growth repeat with its internal blocks, which span a
+// similar time at every rate.
+static long long warmUpHorizon (double hostRate, double modelRate)
+{
+    return 16384LL * std::max (1LL, std::llround (std::max (hostRate, modelRate) / 48000.0));
+}
+
+long long Resampler::modelSamplesDue (long long hostSamples) const noexcept
+{
+    if (ratioUp > 0)
+        return hostSamples * ratioUp / ratioDown;
+
+    return (long long) std::floor ((double) hostSamples * ratio);
 }
 
 void Resampler::prepare (double hostRate, double modelRate, int maxHostBlock, int numChannels)
@@ -86,50 +124,115 @@ void Resampler::prepare (double hostRate, double modelRate, int maxHostBlock, in
     channels = std::clamp (numChannels, 1, 2);
     maxHost = std::max (1, maxHostBlock);
     passThrough = std::abs (hostRate - modelRate) < 1.0e-9 * modelRate;
+    hostSamplesIn = 0;
 
     if (passThrough)
     {
         maxModel = maxHost;
         latency = 0;
-        hostFrames = {};
-        modelFrames = {};
-        fifo = {};
+        modelQueue = {};
+        hostQueue = {};
         return;
     }
 
     upward.setup (hostRate, modelRate, channels);
     downward.setup (modelRate, hostRate, channels);
 
-    // Whole model samples in any stretch of n host samples, plus one for where the stretch
-    // starts against the model grid and one for the variable engine's rounding.
-    maxModel = (int) std::ceil (maxHost * modelRate / hostRate) + 2;
-    hostFrames.assign ((size_t) (maxHost * channels), 0.0f);
-    modelFrames.assign ((size_t) (maxModel * channels), 0.0f);
+    ratio = modelRate / hostRate;
+    const auto whole = [] (double r) { return std::abs (r - std::round (r)) < 1.0e-9 * r; };
+    ratioUp = 0;
+    ratioDown = 1;
 
-    // How far the two filters' look-ahead leaves the output behind the input, at its worst over
-    // every stretch of input lengths; the pattern repeats with the ratio's period.
-    latency = measureLookAhead (std::max (4096, 8 * (int) std::ceil (hostRate / 1000.0)));
-    fifo.assign ((size_t) ((latency + maxHost + 4) * channels), 0.0f);
+    if (whole (hostRate) && whole (modelRate))
+    {
+        const auto h = std::llround (hostRate), m = std::llround (modelRate);
+        const auto g = std::gcd (h, m);
+        ratioUp = m / g;
+        ratioDown = h / g;
+    }
+
+    maxModel = (int) modelSamplesDue (maxHost) + 1;
+    plan (hostRate, modelRate);
+
+    upward.restart();
+    downward.restart();
+    modelQueue.refill (modelLead);
+    hostQueue.refill (hostLead);
+    silentHost.assign ((size_t) maxHost, 0.0f);
+    spareModel.assign ((size_t) maxModel, 0.0f);
+    spareHost.assign ((size_t) maxHost, 0.0f);
+
+    // The library grows its internal buffers during its first few thousand samples; growing
+    // them here keeps the audio thread free of allocation.
+    runSilence ((int) std::max<long long> (4LL * maxHost, 2 * warmUpHorizon (hostRate, modelRate)));
     reset();
 }
 
-int Resampler::measureLookAhead (int hostSamples)
+void Resampler::runSilence (int hostSamples) noexcept
 {
-    upward.restart();
-    downward.restart();
+    const float* in[2] = { silentHost.data(), silentHost.data() };
+    float* model[2] = { spareModel.data(), spareModel.data() };
+    const float* modelIn[2] = { spareModel.data(), spareModel.data() };
+    float* out[2] = { spareHost.data(), spareHost.data() };
 
-    int produced = 0, worst = 0;
-    float silence[2] {};
-    std::vector<float> hostOut ((size_t) (8 * channels));
-
-    for (int t = 1; t <= hostSamples; ++t)
+    // Irregular lengths, as a host may give, up to the longest block.
+    for (int done = 0, k = 0; done < hostSamples; ++k)
     {
-        const int m = upward.run (silence, 1, modelFrames.data(), maxModel);
-        produced += downward.run (modelFrames.data(), m, hostOut.data(), 8);
-        worst = std::max (worst, t - produced);
+        const int n = std::min (hostSamples - done, k % 2 == 0 ? maxHost : 1 + (k * 7919) % maxHost);
+        const int m = up (in, n, model);
+        down (modelIn, m, out, n);
+        done += n;
+    }
+}
+
+void Resampler::plan (double hostRate, double modelRate)
+{
+    // The bursts repeat with the library's blocks; a long run of single host samples meets
+    // every state a block boundary can fall on.
+    const long long horizon = warmUpHorizon (hostRate, modelRate);
+    const int room = 1 << 16;
+    std::vector<float> scratch ((size_t) room * 4);
+    float* modelOut[2] = { scratch.data(), scratch.data() + room };
+    float* hostOut[2] = { scratch.data() + 2 * room, scratch.data() + 3 * room };
+    const float* modelIn[2] = { modelOut[0], modelOut[1] };
+    float silence[1] {};
+    const float* hostIn[2] = { silence, silence };
+
+    // Upward: how far the library's output falls behind the locked schedule, and how far
+    // its bursts run ahead of it.
+    upward.restart();
+    long long made = 0, behind = 0, ahead = 0;
+
+    for (long long t = 1; t <= horizon; ++t)
+    {
+        made += upward.run (hostIn, 1, modelOut, room);
+        behind = std::max (behind, modelSamplesDue (t) - made);
+        ahead = std::max (ahead, made - modelSamplesDue (t));
     }
 
-    return worst + (upward.useVariable || downward.useVariable ? 2 : 0);
+    // A lead of whole periods of the two grids keeps the delay a whole number of host samples.
+    modelLead = (int) behind;
+    if (ratioUp > 0 && ratioUp <= 4096)
+        modelLead = (int) ((behind + ratioUp - 1) / ratioUp * ratioUp);
+    modelQueue.allocate (modelLead + (int) ahead + maxModel + 16);
+
+    // Downward, fed on the locked schedule.
+    downward.restart();
+    long long back = 0, hostBehind = 0, hostAhead = 0;
+
+    for (long long t = 1; t <= horizon; ++t)
+    {
+        const int m = (int) (modelSamplesDue (t) - modelSamplesDue (t - 1));
+        back += downward.run (modelIn, m, hostOut, room);
+        hostBehind = std::max (hostBehind, t - back);
+        hostAhead = std::max (hostAhead, back - t);
+    }
+
+    hostLead = (int) hostBehind;
+    hostQueue.allocate (hostLead + (int) hostAhead + maxHost + 16);
+
+    latency = hostLead + (int) (ratioUp > 0 ? std::llround ((double) modelLead * (double) ratioDown / (double) ratioUp)
+                                            : std::llround (modelLead / ratio));
 }
 
 void Resampler::reset() noexcept
@@ -137,10 +240,11 @@ void Resampler::reset() noexcept
     if (passThrough)
         return;
 
-    upward.restart();
-    downward.restart();
-    std::fill (fifo.begin(), fifo.end(), 0.0f);
-    queued = latency;
+    // Silence through both directions until no history holds anything else, on the same
+    // schedule as the signal, so the delay stays what it was; then the FIFOs are silenced.
+    runSilence (2 * latency + 2 * maxHost + 1024);
+    modelQueue.silence();
+    hostQueue.silence();
 }
 
 int Resampler::up (const float* const* input, int n, float* const* model) noexcept
@@ -155,29 +259,18 @@ int Resampler::up (const float* const* input, int n, float* const* model) noexce
         return n;
     }
 
-    float* in = hostFrames.data();
+    modelQueue.count += upward.run (input, n, modelQueue.tail(), modelQueue.room());
 
-    if (channels == 1)
-        std::memcpy (in, input[0], sizeof (float) * (size_t) n);
-    else
-        for (int i = 0; i < n; ++i)
-        {
-            in[2 * i] = input[0][i];
-            in[2 * i + 1] = input[1][i];
-        }
+    const long long before = hostSamplesIn;
+    hostSamplesIn += n;
+    const int m = (int) (modelSamplesDue (hostSamplesIn) - modelSamplesDue (before));
 
-    const int m = upward.run (in, n, modelFrames.data(), maxModel);
-    const float* out = modelFrames.data();
+    // Whole periods of the two grids change nothing in the schedule; dropping them keeps the
+    // count small for ever.
+    if (ratioUp > 0 && hostSamplesIn >= ratioDown)
+        hostSamplesIn %= ratioDown;
 
-    if (channels == 1)
-        std::memcpy (model[0], out, sizeof (float) * (size_t) m);
-    else
-        for (int i = 0; i < m; ++i)
-        {
-            model[0][i] = out[2 * i];
-            model[1][i] = out[2 * i + 1];
-        }
-
+    modelQueue.pop (model, channels, m);
     return m;
 }
 
@@ -193,35 +286,8 @@ void Resampler::down (const float* const* model, int M, float* const* output, in
         return;
     }
 
-    M = std::clamp (M, 0, maxModel);
-    float* in = modelFrames.data();
-
-    if (channels == 1)
-        std::memcpy (in, model[0], sizeof (float) * (size_t) M);
-    else
-        for (int i = 0; i < M; ++i)
-        {
-            in[2 * i] = model[0][i];
-            in[2 * i + 1] = model[1][i];
-        }
-
-    const int room = (int) fifo.size() / channels - queued;
-    queued += downward.run (in, M, fifo.data() + queued * channels, room);
-
-    // Never short by construction; a caller that broke the up/down pairing gets silence
-    // rather than stale samples.
-    const int ready = std::min (n, queued);
-    const float* out = fifo.data();
-
-    for (int c = 0; c < channels; ++c)
-    {
-        for (int i = 0; i < ready; ++i)
-            output[c][i] = out[i * channels + c];
-        std::fill (output[c] + ready, output[c] + n, 0.0f);
-    }
-
-    queued -= ready;
-    std::memmove (fifo.data(), fifo.data() + ready * channels, sizeof (float) * (size_t) (queued * channels));
+    hostQueue.count += downward.run (model, std::clamp (M, 0, maxModel), hostQueue.tail(), hostQueue.room());
+    hostQueue.pop (output, channels, n);
 }
 
 } // namespace road
