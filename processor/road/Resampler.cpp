@@ -9,6 +9,13 @@
 
 namespace road
 {
+namespace
+{
+// The library's largest internal transform, as a power of two. Its default (17) is the
+// cheapest here; 10 halves the whole delay (1871 -> 812 samples at 44.1 kHz, 1852 -> 828 at
+// 48 kHz) for about 17 % more time (23 -> 27 us and 11.7 -> 13.7 us a 512-sample stereo block).
+constexpr unsigned largestTransformLog2 = 17;
+} // namespace
 
 void Resampler::Converter::setup (double inRate, double outRate, int numChannels)
 {
@@ -19,7 +26,8 @@ void Resampler::Converter::setup (double inRate, double outRate, int numChannels
     const auto io = soxr_io_spec (SOXR_FLOAT32_S, SOXR_FLOAT32_S);
     const auto quality = soxr_quality_spec (SOXR_HQ, 0);
     // One thread: the library must not hand work to other threads from the audio thread.
-    const auto runtime = soxr_runtime_spec (1);
+    auto runtime = soxr_runtime_spec (1);
+    runtime.log2_large_dft_size = largestTransformLog2;
     soxr_error_t error = nullptr;
     engine = soxr_create (inRate, outRate, (unsigned) numChannels, &error, &io, &quality, &runtime);
 

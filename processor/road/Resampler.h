@@ -11,32 +11,35 @@ namespace road
 /** Host rate <-> model rate, both ways, at a fixed delay of whole host samples.
 
     The model rate is exact, so a host block of n samples becomes the floor or the ceiling of
-    n * model / host model-rate samples: the model grid stays locked to the host grid. The
-    model-rate samples come back as exactly n host samples.
+    n * model / host model-rate samples: the model grid stays locked to the host grid and the
+    network's work per block stays even. The model-rate samples come back as exactly n host
+    samples.
 
-    The engine is libsoxr, which keeps its output aligned with its input (the filters' delay
-    is trimmed), but releases it in bursts of up to a thousand samples as its internal
-    blocks complete. Two FIFOs with fixed leading silence turn the bursts into the locked
-    schedule on the way up and into exactly n samples on the way down; the leading silence
-    is found at preparation by running the exact feed pattern, and is rounded so that the
-    whole delay is a whole number of host samples.
+    The engine is libsoxr. It keeps its output aligned with its input (its filters' delay is
+    trimmed) but releases it in bursts of up to a thousand samples as its internal transforms
+    complete. Two FIFOs with fixed leading silence turn the bursts into the locked schedule on
+    the way up and into exactly n samples on the way down; the silence is found at preparation
+    by running the library on the same schedule, and the model side's is a whole number of
+    periods of the two grids, so the delay is a whole number of host samples.
 
-    Measured on this project's build machine (bench/ResamplerBench.cpp, median us for one
-    512-sample stereo block up and back down, shared machine, +-20 %):
+    Why libsoxr: one 512-sample stereo block up and back down, median us on this project's
+    build machine (bench/ResamplerBench.cpp; shared machine, +-20 %):
 
-        host Hz   soxr HQ   soxr MQ   soxr LQ   zita-resampler (hlen 32)   JUCE half-band FIR
-        44100       22        19        23              53                         -
-        48000       10        10         9              57                        72
-        96000       10        10        10              48                        73
-        192000     pass through
+        host Hz   this stage   soxr HQ   soxr MQ   soxr LQ   zita 32   zita 16   JUCE 2x FIR
+        44100         22.6        21.0      19.4      23.4      52        34          -
+        48000         11.1         9.9       9.6       8.7      46        31         78
+        96000         11.1        10.0       9.7       8.5      46        31         78
+        192000         0.1 (passes through)
 
-    Only libsoxr fits the budget (about 10 us at 48 kHz, 20 us at 44.1 kHz). Its high-quality
-    recipe costs no more than the lower ones here and gives, through an identity model
-    stage, a response within 0.02 dB from 20 Hz to 20 kHz at 44.1 kHz and images and aliases
-    below -135 dBc; zita-resampler, the only other library with a fixed delay, needs 32 taps
-    a side for -93 dBc and is five times the cost. The price is delay: libsoxr's blocks make
-    the whole delay about 1760 samples at 44.1 and 48 kHz. Smaller blocks
-    (runtime log2_large_dft_size 10) halve that at twice the cost.
+    zita-resampler (fixed delay, real-time safe) needs 40 taps a side at 44.1 kHz for a flat
+    20 kHz and images below -90 dBc (32 taps: -1.8 dB at 20 kHz), at over five times
+    libsoxr's cost; the framework's half-band oversampler costs more still and fits only 2x.
+    libsoxr's high-quality recipe costs no more than its lower ones here and measures, through
+    an identity model stage: within 0.02 dB from 20 Hz to 20 kHz at 44.1 and 48 kHz (to 0.45 x
+    the host rate above), images out of up() and aliases out of down() below -135 dBc. Its
+    price is delay (latencySamples()): 1871 at 44.1 and 88.2 kHz, 1852 at 48 and 96 kHz, 1871 at
+    176.4 kHz, 0 at 192 kHz; see largestTransformLog2 in the source for half that delay at
+    about 17 % more time.
 */
 class Resampler
 {
