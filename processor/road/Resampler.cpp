@@ -71,15 +71,17 @@ int Resampler::Converter::run (const float* const* in, int frames, float* const*
 
 void Resampler::Queue::allocate (int capacity)
 {
+    // Twice the capacity, so the samples move back to the front only every other fill.
     for (auto& s : samples)
-        s.assign ((size_t) capacity, 0.0f);
-    count = 0;
+        s.assign ((size_t) (2 * capacity), 0.0f);
+    head = count = 0;
 }
 
 void Resampler::Queue::refill (int silentSamples) noexcept
 {
     silence();
-    count = std::min (silentSamples, (int) samples[0].size());
+    head = 0;
+    count = std::min (silentSamples, (int) samples[0].size() / 2);
 }
 
 void Resampler::Queue::silence() noexcept
@@ -91,24 +93,28 @@ void Resampler::Queue::silence() noexcept
 float* const* Resampler::Queue::tail() noexcept
 {
     for (size_t c = 0; c < 2; ++c)
-        ends[c] = samples[c].data() + count;
+        ends[c] = samples[c].data() + head + count;
     return ends.data();
 }
 
 void Resampler::Queue::pop (float* const* into, int numChannels, int n) noexcept
 {
     const int ready = std::min (n, count);
+    const bool rewind = head + ready >= (int) samples[0].size() / 2;
 
     // Never short by construction; a caller that broke the up/down pairing gets silence
     // rather than stale samples.
     for (int c = 0; c < numChannels; ++c)
     {
         auto* s = samples[(size_t) c].data();
-        std::copy (s, s + ready, into[c]);
+        std::copy (s + head, s + head + ready, into[c]);
         std::fill (into[c] + ready, into[c] + n, 0.0f);
-        std::memmove (s, s + ready, sizeof (float) * (size_t) (count - ready));
+
+        if (rewind)
+            std::memmove (s, s + head + ready, sizeof (float) * (size_t) (count - ready));
     }
 
+    head = rewind ? 0 : head + ready;
     count -= ready;
 }
 

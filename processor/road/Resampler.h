@@ -82,17 +82,17 @@ private:
         static constexpr int maxPiece = 128;
     };
 
-    // Per-channel FIFO of fixed capacity.
+    // Per-channel FIFO of fixed capacity; `count` samples from `head` on are waiting.
     struct Queue
     {
         std::array<std::vector<float>, 2> samples;
         std::array<float*, 2> ends {};
-        int count = 0;
+        int head = 0, count = 0;
 
         void allocate (int capacity);
         void refill (int silentSamples) noexcept;
         void silence() noexcept;
-        int room() const noexcept { return (int) samples[0].size() - count; }
+        int room() const noexcept { return (int) samples[0].size() - head - count; }
         float* const* tail() noexcept;
         void pop (float* const* into, int channels, int n) noexcept;
     };
