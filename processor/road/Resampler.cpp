@@ -46,8 +46,8 @@ int Resampler::Converter::run (const float* const* in, int frames, float* const*
     float* output[2] = { out[0], out[channels - 1] };
     int made = 0;
 
-    // The library grows its internal FIFOs to the largest piece it was ever given; small
-    // pieces keep them at the size they were made with, so it never allocates here.
+    // The library grows its internal buffers with the pieces it is given; short pieces, after
+    // the warm-up at preparation, keep it from ever growing them here.
     do
     {
         size_t used = 0, done = 0;
