@@ -24,7 +24,9 @@ void Resampler::Converter::setup (double inRate, double outRate, int numChannels
     channels = numChannels;
 
     const auto io = soxr_io_spec (SOXR_FLOAT32_S, SOXR_FLOAT32_S);
-    const auto quality = soxr_quality_spec (SOXR_HQ, 0);
+    // Whole rates give exact ratios; for others the finer clock keeps the library's output
+    // from drifting off the schedule the FIFOs are sized for.
+    const auto quality = soxr_quality_spec (SOXR_HQ, SOXR_HI_PREC_CLOCK);
     // One thread: the library must not hand work to other threads from the audio thread.
     auto runtime = soxr_runtime_spec (1);
     runtime.log2_large_dft_size = largestTransformLog2;
