@@ -209,7 +209,6 @@ void benchStages (double rate)
         { "input resampling", [&] { road.resampler.up (buffer.getArrayOfReadPointers(), n, model); } },
         { "input kernel", [&] { road.kernel.process (model, 2, N); } },
         { "recurrent cell", [&] { road.network.process (model, N, eq, 0.5f); } },
-        { "anti-alias low-pass", [&] { road.antiAlias.process (model, 2, N); } },
         { "output resampling", [&] { road.resampler.down (road.modelBuffer.getArrayOfReadPointers(), N, buffer.getArrayOfWritePointers(), n); } },
         { "true-peak meters (both)", [&] { p.GetTruePeak (buffer, 0); p.GetTruePeak (buffer, 1); } },
         { "network with a control change", [&] { eq = eq == 0.2f ? 0.3f : 0.2f; road.network.process (model, N, eq, 0.5f); } },

@@ -26,12 +26,7 @@ bool Road::prepare (const RoadSpec& newSpec, const std::vector<float>& kernel96,
 
     network.prepare (highRate, spec.numChannels, controls.eqControl, controls.depthControl);
 
-    // Below the model rate the network's output must lose what the host rate cannot carry.
-    runsAntiAlias = rate > spec.hostRate;
-    antiAlias.prepare (0.5 * spec.hostRate, rate, maxModel, spec.numChannels);
-
-    const double antiAliasDelay = runsAntiAlias ? AntiAliasFilter::delaySamples * spec.hostRate / rate : 0.0;
-    latency = resampler.latencySamples() + (int) std::lround (antiAliasDelay);
+    latency = resampler.latencySamples();
 
     bypassFade.prepare (spec.hostRate, spec.maxBlock, spec.numChannels, latency);
     prepared = true;
@@ -46,7 +41,6 @@ void Road::reset (const RoadControls& controls) noexcept
     resampler.reset();
     kernel.reset();
     network.reset();
-    antiAlias.reset();
     bypassFade.reset (controls.bypassed ? 1.0f : 0.0f);
     modelBuffer.clear();
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "AntiAliasFilter.h"
 #include "BypassFade.h"
 #include "GainStage.h"
 #include "InputGuard.h"
@@ -29,8 +28,9 @@ struct RoadSpec
 };
 
 /** The signal road: input gain, input meters, the input guard, resampling up to the model rate,
-    the input kernel, the network, the anti-alias low-pass, resampling back, output gain, output
-    meters, and the bypass fade. Every stage is sized in `prepare` for the host's largest block,
+    the input kernel, the network, resampling back, output gain, output meters, and the bypass
+    fade. The resampler's own filter keeps the network's output below the host's Nyquist
+    frequency on the way back; no other low-pass is needed. Every stage is sized in `prepare` for the host's largest block,
     so that a block of any length up to it runs with every history carried over and nothing
     allocated. */
 class Road
@@ -83,9 +83,6 @@ public:
         kernel.process (model, spec.numChannels, M);
         network.process (model, M, controls.eqControl, controls.depthControl);
 
-        if (runsAntiAlias)
-            antiAlias.process (model, spec.numChannels, M);
-
         resampler.down (modelBuffer.getArrayOfReadPointers(), M, block.getArrayOfWritePointers(), n);
         outputGain.process (block, controls.outputGain);
 
@@ -99,15 +96,14 @@ public:
 
     // The stages, in the road's order; open so that the benchmark can time them one by one.
     GainStage inputGain, outputGain;
-    Resampler resampler;
+    road::Resampler resampler;
     InputKernel kernel;
-    AntiAliasFilter antiAlias;
     BypassFade bypassFade;
     juce::AudioBuffer<float> modelBuffer;
 
 private:
     RoadSpec spec;
     double rate = 96000.0;
-    bool prepared = false, runsAntiAlias = true;
+    bool prepared = false;
     int latency = 0;
 };
