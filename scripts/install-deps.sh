@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs (with --test, also what the tests need; with
-# --training, what retraining the models needs); skips what is there.
+# --training, what retraining the models needs); skips what is there. The tests run the training
+# tools' own tests, so --test covers every Python module those import, and the artwork tools'.
 set -euo pipefail
 
 packages=(
@@ -16,12 +17,13 @@ if [[ "${1:-}" == "--test" ]]; then
         lilv-utils jalv jackd2
         clang libclang-rt-14-dev
         python3-numpy python3-scipy python3-torch python3-dev pybind11-dev libtorch-dev
+        python3-mido python3-pil python3-setuptools
     )
 fi
 
 if [[ "${1:-}" == "--training" ]]; then
     packages+=(
-        python3-numpy python3-scipy python3-torch python3-dev pybind11-dev libtorch-dev python3-matplotlib python3-mido
+        python3-numpy python3-scipy python3-torch python3-dev pybind11-dev libtorch-dev python3-matplotlib python3-mido python3-setuptools
         fluidsynth fluid-soundfont-gm openttd-openmsx espeak-ng sox
     )
 fi
