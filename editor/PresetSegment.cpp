@@ -1,5 +1,6 @@
 #include "PresetSegment.h"
 
+#include "EditorArtwork.h"
 #include "PresetCustomComponent.h"
 
 const std::array<PresetSegment::Preset, 5> PresetSegment::presets { {
@@ -13,8 +14,8 @@ const std::array<PresetSegment::Preset, 5> PresetSegment::presets { {
 PresetSegment::PresetSegment (juce::Component* editor)
     : parent (editor)
 {
-    // A see-through menu window, so the rounded background shows.
-    presetPopupMenuLaF.setColour (juce::PopupMenu::backgroundColourId, juce::Colours::transparentWhite);
+    // An opaque menu, readable whether or not the desktop composites; its look draws the corners.
+    presetPopupMenuLaF.setColour (juce::PopupMenu::backgroundColourId, EditorArtwork::windowColour);
     addAndMakeVisible (presetImageBtn);
     presetImageBtn.onClick = [this] { showPresetMenu(); };
 }

@@ -7,6 +7,17 @@
 #include <cmath>
 #include <memory>
 
+/** With LUMBRANE_SHOW_EDITOR=1 (the sanitizer run, under Xvfb) every test editor is also put
+    on the desktop and shown, so what only a shown window does, on opening and closing, runs too. */
+inline void showIfAsked (juce::Component& editor)
+{
+    if (juce::SystemStats::getEnvironmentVariable ("LUMBRANE_SHOW_EDITOR", {}) != "1")
+        return;
+
+    editor.addToDesktop (juce::ComponentPeer::windowHasTitleBar);
+    editor.setVisible (true);
+}
+
 /** An editor on a prepared processor, painted into an image instead of a window. */
 struct EditorHarness
 {
@@ -18,6 +29,7 @@ struct EditorHarness
     TovaniAudioProcessorEditor& open()
     {
         editor = std::make_unique<TovaniAudioProcessorEditor> (*host, host->valueTreeState);
+        showIfAsked (*editor);
         paint();
         return *editor;
     }
