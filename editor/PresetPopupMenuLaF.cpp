@@ -6,10 +6,12 @@ PresetPopupMenuLaF::PresetPopupMenuLaF() = default;
 
 void PresetPopupMenuLaF::drawPopupMenuBackground (juce::Graphics& g, int width, int height)
 {
-    // Opaque throughout: without a compositing desktop the framework gives the menu a window that
-    // shows no translucency, and white rows on a see-through grey landed on white. The corners
-    // take the window's colour, over which the menu opens.
-    g.fillAll (EditorArtwork::windowColour);
+    // The panel is opaque: without a compositing desktop the framework makes the menu opaque
+    // whatever its colour says and draws nothing behind it, so a see-through panel landed on white.
+    // Then the corners, too, are ours to fill, with the window's colour over which the menu opens.
+    if (! juce::Desktop::canUseSemiTransparentWindows())
+        g.fillAll (EditorArtwork::windowColour);
+
     g.setColour (juce::Colour (panelColour));
     g.fillRoundedRectangle (0.0f, 0.0f, (float) width, (float) height, 7.5f * sizeFactor);
     g.setColour (juce::Colour (edgeColour));

@@ -1,6 +1,5 @@
 #include "PresetSegment.h"
 
-#include "EditorArtwork.h"
 #include "PresetCustomComponent.h"
 
 const std::array<PresetSegment::Preset, 5> PresetSegment::presets { {
@@ -14,8 +13,8 @@ const std::array<PresetSegment::Preset, 5> PresetSegment::presets { {
 PresetSegment::PresetSegment (juce::Component* editor)
     : parent (editor)
 {
-    // An opaque menu, readable whether or not the desktop composites; its look draws the corners.
-    presetPopupMenuLaF.setColour (juce::PopupMenu::backgroundColourId, EditorArtwork::windowColour);
+    // A see-through menu where the desktop composites, so the rounded corners show what is beneath.
+    presetPopupMenuLaF.setColour (juce::PopupMenu::backgroundColourId, juce::Colours::transparentWhite);
     addAndMakeVisible (presetImageBtn);
     presetImageBtn.onClick = [this] { showPresetMenu(); };
 }
