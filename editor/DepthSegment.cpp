@@ -14,6 +14,7 @@ DepthSegment::DepthSegment()
     depthSlider.setLookAndFeel (&depthSliderLaF);
     depthSlider.setRotaryParameters (rotaryStart, rotaryEnd, true);
     depthSlider.label = &sliderLabel;
+    sliderLabel.knob = &depthSlider;
 
     addAndMakeVisible (sliderLabel);
     sliderLabel.setVisible (false);

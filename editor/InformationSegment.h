@@ -15,13 +15,19 @@ public:
 
     void paint (juce::Graphics&) override;
 
+    /** Says on the open panel that the manual could not be opened, and where its file is. */
+    void showManualNotOpened (const juce::File& manual);
+
     juce::ImageButton manualLinkBtn;
     juce::ImageButton panelBlockerBtn;
     InfoToggleBtn infoToggleBtn;
+    /** Over the panel's footer, shown only after the manual failed to open. */
+    juce::Label manualProblem;
     float sizeFactor = 1.0f;
 
-    /** What the link does with the manual's file once written; opens it in the default browser. */
-    std::function<void (const juce::URL&)> openManual = [] (const juce::URL& url) { url.launchInDefaultBrowser(); };
+    /** What the link does with the manual's file once written: the desktop's opener, which reports
+        a failure back to the panel. */
+    std::function<void (const juce::File&)> openManual;
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (InformationSegment)

@@ -2,6 +2,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include <functional>
+
 /** The product manual, compiled in, and its copy in the user's cache folder that the browser opens. */
 namespace ManualFile
 {
@@ -15,4 +17,10 @@ juce::File writeTo (const juce::File& folder);
 
 /** writeTo (cacheFolder()). */
 juce::File writeToCache();
+
+/** Hands the file to the desktop's opener without waiting for it. `done` is called later on the
+    message thread: false when no opener could be started or it reported a failure, true once it
+    succeeded or is still running after a few seconds (a browser it started in the foreground).
+    The opener's process is always reaped, so none is left behind defunct. */
+void openInBrowser (const juce::File&, std::function<void (bool opened)> done);
 } // namespace ManualFile

@@ -94,7 +94,12 @@ TovaniAudioProcessorEditor::TovaniAudioProcessorEditor (TovaniAudioProcessor& ow
     setResizable (false, false);
 }
 
-TovaniAudioProcessorEditor::~TovaniAudioProcessorEditor() = default;
+TovaniAudioProcessorEditor::~TovaniAudioProcessorEditor()
+{
+    // A shown child that leaves calls childrenChanged, which reads the preset segment: let every
+    // child go while all of them still exist, not one by one as the members are destroyed.
+    removeAllChildren();
+}
 
 void TovaniAudioProcessorEditor::resized() {}
 
@@ -132,7 +137,9 @@ void TovaniAudioProcessorEditor::sliderValueChanged (juce::Slider* slider)
     auto& input = ioSegment.inputSlider;
     auto& output = ioSegment.outputSlider;
 
-    if (ioSegment.linkToggleBtn.getToggleState())
+    // Only a gesture on the fader is echoed: a host's automation of one gain must sound the same
+    // whether or not this window is open, and must not come back to the host as a change of the other.
+    if (ioSegment.linkToggleBtn.getToggleState() && slider == gestureFader)
     {
         // The compensating move goes through the other fader's own range: at an end it stops
         // there. Its own notification comes later and finds no change against the stored value.
@@ -144,6 +151,17 @@ void TovaniAudioProcessorEditor::sliderValueChanged (juce::Slider* slider)
 
     lastInput = input.getValue();
     lastOutput = output.getValue();
+}
+
+void TovaniAudioProcessorEditor::sliderDragStarted (juce::Slider* slider)
+{
+    gestureFader = slider;
+}
+
+void TovaniAudioProcessorEditor::sliderDragEnded (juce::Slider* slider)
+{
+    if (gestureFader == slider)
+        gestureFader = nullptr;
 }
 
 void TovaniAudioProcessorEditor::childrenChanged()

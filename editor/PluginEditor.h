@@ -27,8 +27,11 @@ public:
     void paint (juce::Graphics&) override;
     void resized() override;
 
-    /** The IO link: while it is on, moving one gain fader moves the other the opposite way. */
+    /** The IO link: while it is on, the user's moving one gain fader moves the other the opposite
+        way. Changes that come from the host (automation, a restored state) move only their own fader. */
     void sliderValueChanged (juce::Slider*) override;
+    void sliderDragStarted (juce::Slider*) override;
+    void sliderDragEnded (juce::Slider*) override;
 
     TovaniAudioProcessor& audioProcessor;
     juce::AudioProcessorValueTreeState& valueTreeState;
@@ -56,6 +59,9 @@ public:
     double lastOutput = 0.0;
 
 private:
+    /** The fader under a user's gesture (drag, wheel, double-click), if any. */
+    juce::Slider* gestureFader = nullptr;
+
     void applyPreset (const PresetSegment::Preset&);
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TovaniAudioProcessorEditor)

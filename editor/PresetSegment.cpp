@@ -13,7 +13,7 @@ const std::array<PresetSegment::Preset, 5> PresetSegment::presets { {
 PresetSegment::PresetSegment (juce::Component* editor)
     : parent (editor)
 {
-    // A see-through menu window, so the rounded background shows.
+    // A see-through menu where the desktop composites, so the rounded corners show what is beneath.
     presetPopupMenuLaF.setColour (juce::PopupMenu::backgroundColourId, juce::Colours::transparentWhite);
     addAndMakeVisible (presetImageBtn);
     presetImageBtn.onClick = [this] { showPresetMenu(); };

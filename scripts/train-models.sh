@@ -13,9 +13,20 @@ python=/usr/bin/python3
 [[ -f "$data/192000/test.npz" ]] || "$python" "$tools/data.py" --out "$data"
 
 mkdir -p "$runs"
+# A result left from an earlier run must never pass for this one's.
+rm -f "$runs/96.json" "$runs/192.json"
 "$python" "$tools/train.py" --rate 96000 --length 8192 --data "$data" --out "$runs/96" > "$runs/train96.log" 2>&1 &
+pid96=$!
 "$python" "$tools/train.py" --rate 192000 --length 12288 --response-steps 16000 --data "$data" --out "$runs/192" > "$runs/train192.log" 2>&1 &
-wait %1 %2
+pid192=$!
+# `wait A B` gives only B's status: wait for each and fail if either failed.
+failed=0
+wait "$pid96" || { echo "96 kHz training failed; see $runs/train96.log" >&2; failed=1; }
+wait "$pid192" || { echo "192 kHz training failed; see $runs/train192.log" >&2; failed=1; }
+(( failed == 0 )) || exit 1
+for result in "$runs/96.json" "$runs/192.json"; do
+    [[ -s "$result" ]] || { echo "training wrote no $result" >&2; exit 1; }
+done
 
 cp "$runs/96.json" "$root/resources/model96.json"
 cp "$runs/192.json" "$root/resources/model192.json"

@@ -50,6 +50,7 @@ TEST (EditorLifecycle, OpenAndCloseManyTimesWhileTheProcessorRuns)
         std::unique_ptr<juce::AudioProcessorEditor> editor (host->createEditorIfNeeded());
         ASSERT_NE (editor, nullptr);
         auto& e = dynamic_cast<TovaniAudioProcessorEditor&> (*editor);
+        showIfAsked (e);
 
         // Paint, let the meter tick and the attachments talk, move a few controls, close.
         juce::Image image (juce::Image::ARGB, 720, 480, true);

@@ -156,8 +156,8 @@ TEST (EditorWindow, ManualLinkWritesTheManualToTheCacheAndOpensItsFile)
 
     EditorHarness h;
     auto& e = h.open();
-    juce::Array<juce::URL> opened;
-    e.informationSegment.openManual = [&] (const juce::URL& url) { opened.add (url); };
+    juce::Array<juce::File> opened;
+    e.informationSegment.openManual = [&] (const juce::File& manual) { opened.add (manual); };
 
     e.informationSegment.infoToggleBtn.triggerClick();
     h.pump();
@@ -166,7 +166,7 @@ TEST (EditorWindow, ManualLinkWritesTheManualToTheCacheAndOpensItsFile)
     h.pump();
 
     ASSERT_EQ (opened.size(), 1);
-    const auto file = opened[0].getLocalFile();
+    const auto file = opened[0];
     EXPECT_TRUE (file.isAChildOf (cache.getFile()));
     EXPECT_TRUE (file.loadFileAsString().contains ("Front Vocal"));
     EXPECT_TRUE (e.informationSegment.infoToggleBtn.getToggleState());   // the overlay stays open

@@ -88,7 +88,10 @@ TEST (FactoryPresets, MoreColorLeavesTheLinkOnAndTheFadersExactlyAtPlusAndMinusS
     EXPECT_EQ (e.ioSegment.outputSlider.getValue(), -7.0);
 
     // And the link works from there.
-    e.ioSegment.inputSlider.setValue (8.0, juce::sendNotificationSync);
+    {
+        const juce::Slider::ScopedDragNotification gesture (e.ioSegment.inputSlider);
+        e.ioSegment.inputSlider.setValue (8.0, juce::sendNotificationSync);
+    }
     EXPECT_EQ (e.ioSegment.outputSlider.getValue(), -8.0);
 }
 

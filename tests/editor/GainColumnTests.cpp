@@ -25,8 +25,12 @@ struct GainColumn : ::testing::Test
         e->ioSegment.linkToggleBtn.setToggleState (on, juce::sendNotification);
     }
 
-    /** A drag step: the fader's value changes and its listeners hear of it at once. */
-    static void drag (juce::Slider& slider, double value) { slider.setValue (value, juce::sendNotificationSync); }
+    /** A user's drag: the fader's value changes inside a gesture and its listeners hear of it at once. */
+    static void drag (juce::Slider& slider, double value)
+    {
+        const juce::Slider::ScopedDragNotification gesture (slider);
+        slider.setValue (value, juce::sendNotificationSync);
+    }
 };
 
 TEST_F (GainColumn, LinkMovesTheOtherFaderOppositelyAndSettlesWithoutPingPong)
@@ -86,15 +90,23 @@ TEST_F (GainColumn, WithoutLinkFadersMoveAloneButTheStoredValuesFollowBoth)
     EXPECT_DOUBLE_EQ (output->getValue(), -3.0);
 }
 
-TEST_F (GainColumn, HostAutomationOfOneGainMovesTheOtherWhileLinked)
+TEST_F (GainColumn, HostChangesAreNeverEchoedOntoTheOtherGain)
 {
+    // A host writing Input then Output gets exactly those values back, window open or not.
     link (true);
-    h.setParameter ("Input Gain", 4.0f);
+    h.setParameter ("Input Gain", -6.0f);
+    h.pump (50);
+    h.setParameter ("Output Gain", 2.0f);
     h.pump (50);
 
-    EXPECT_DOUBLE_EQ (input->getValue(), 4.0);
-    EXPECT_NEAR (output->getValue(), -4.0, 1e-9);
-    EXPECT_FLOAT_EQ (h.parameter ("Output Gain"), -4.0f);
+    EXPECT_FLOAT_EQ (h.parameter ("Input Gain"), -6.0f);
+    EXPECT_FLOAT_EQ (h.parameter ("Output Gain"), 2.0f);
+    EXPECT_DOUBLE_EQ (output->getValue(), 2.0);
+
+    // The link still follows the next drag, from where the host left both faders.
+    drag (*input, -5.0);
+    h.pump (50);
+    EXPECT_FLOAT_EQ (h.parameter ("Output Gain"), 1.0f);
 }
 
 TEST_F (GainColumn, ThumbRunsLinearlyOverTheFaderAndShowsOneDecimal)

@@ -3,9 +3,11 @@
 
     standalone_window_test.py STANDALONE_BINARY [SCREENSHOT_FOLDER]
 
-Clicks the bypass face (the overlay covers the window) and clicks again (it goes), opens and
-closes the information overlay, and picks "Front Air" from the preset menu with a quick click.
-After each step it takes a screenshot and checks pixels at known places of the 720 x 480 editor.
+Drags the Depth knob by its value label and types a value into it, clicks the bypass face (the
+overlay covers the window) and clicks again (it goes), opens the information overlay and follows
+its manual link with an opener that fails, closes the overlay, and picks "Front Air" from the
+preset menu with a quick click, measuring the menu's text contrast on the way. After each step it
+takes a screenshot and checks pixels at known places of the 720 x 480 editor.
 Needs Xvfb, xdotool and ImageMagick's import; uses only the standard library.
 """
 
@@ -22,6 +24,10 @@ DEPTH_CENTRE = (360.5, 238.5)
 DEPTH_START, DEPTH_END = 3.7070794, 8.906415
 EQ_CENTRE = (540 - 181.8, 70 + 170.0)
 EQ_START, EQ_END = 2.0483184, 1.0681415
+DEPTH_LABEL = (360, 280)
+MENU_PANEL = (0x1F, 0x1F, 0x24)
+MANUAL_LINK = (360, 274)
+MANUAL_NOTE = (240, 288, 480, 322)      # where a failed link's message goes, over the footer
 
 
 class Screen:
@@ -78,6 +84,29 @@ def is_orange(c):
     return c[0] > 200 and c[0] > c[2] + 60
 
 
+def luminance(c):
+    def linear(v):
+        v /= 255.0
+        return v / 12.92 if v <= 0.04045 else ((v + 0.055) / 1.055) ** 2.4
+    r, g, b = (linear(v) for v in c)
+    return 0.2126 * r + 0.7152 * g + 0.0722 * b
+
+
+def contrast(a, b):
+    la, lb = sorted((luminance(a), luminance(b)))
+    return (lb + 0.05) / (la + 0.05)
+
+
+def text_contrast(screen, x0, y0, x1, y1):
+    """The strongest contrast of any pixel in the box against the box's commonest colour."""
+    counts = {}
+    pixels = [screen.at(x, y) for y in range(y0, y1) for x in range(x0, x1)]
+    for p in pixels:
+        counts[p] = counts.get(p, 0) + 1
+    background = max(counts, key=counts.get)
+    return max(contrast(p, background) for p in pixels)
+
+
 def on_circle(centre, r, a):
     return centre[0] + r * math.sin(a), centre[1] - r * math.cos(a)
 
@@ -95,8 +124,15 @@ class Session:
         self.binary = binary
         self.shots = shots
         self.home = tempfile.mkdtemp(prefix="lumbrane-window-")
+        # An opener that fails as xdg-open does when the desktop has no browser.
+        tools = os.path.join(self.home, "bin")
+        os.makedirs(tools)
+        with open(os.path.join(tools, "xdg-open"), "w") as opener:
+            opener.write("#!/bin/sh\nexit 3\n")
+        os.chmod(os.path.join(tools, "xdg-open"), 0o755)
         self.env = dict(os.environ, HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
-                        XDG_CACHE_HOME=os.path.join(self.home, ".cache"))
+                        XDG_CACHE_HOME=os.path.join(self.home, ".cache"),
+                        PATH=tools + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"))
         self.xvfb = None
         self.app = None
         self.origin = (0, 0)
@@ -165,6 +201,31 @@ class Session:
         self.run("xdotool", "click", "1")
         time.sleep(settle)
 
+    def drag(self, start, end, steps=10):
+        x0, y0 = self.origin[0] + start[0], self.origin[1] + start[1]
+        self.run("xdotool", "mousemove", str(x0), str(y0))
+        time.sleep(0.3)
+        self.run("xdotool", "mousedown", "1")
+        for i in range(1, steps + 1):
+            self.run("xdotool", "mousemove", str(int(x0 + (end[0] - start[0]) * i / steps)),
+                     str(int(y0 + (end[1] - start[1]) * i / steps)))
+            time.sleep(0.05)
+        self.run("xdotool", "mouseup", "1")
+        time.sleep(0.6)
+
+    def defunct_children(self):
+        found = []
+        for entry in os.listdir("/proc"):
+            if entry.isdigit():
+                try:
+                    with open("/proc/%s/stat" % entry) as stat:
+                        fields = stat.read().rsplit(")", 1)[1].split()
+                except OSError:
+                    continue
+                if fields[0] == "Z" and int(fields[1]) == self.app.pid:
+                    found.append(int(entry))
+        return found
+
     def check(self, what, ok):
         print(("ok   " if ok else "FAIL ") + what)
         if ok:
@@ -190,6 +251,28 @@ def main():
         s.check("Depth track dark above 0", is_window(screen.at(*depth_point(8)), 10))
         s.check("Depth EQ lit only at its lower end", not is_orange(screen.at(*eq_point(2.5))))
 
+        # A drag that starts on the value label over the cap turns the knob: 100 pixels up from 0
+        # is +12 on the knob's 250-pixel travel for its 30 dB.
+        s.drag(DEPTH_LABEL, (DEPTH_LABEL[0], DEPTH_LABEL[1] - 100))
+        s.run("xdotool", "mousemove", "0", "0")
+        time.sleep(0.5)
+        screen = s.screenshot("1a-label-dragged")
+        s.check("a drag from the Depth label turns the knob up", is_orange(screen.at(*depth_point(10))))
+        s.check("... by as much as a drag on the knob", is_window(screen.at(*depth_point(14)), 10))
+
+        # A click without a drag still opens the label for typing.
+        s.run("xdotool", "mousemove", str(s.origin[0] + 300), str(s.origin[1] + 238))
+        time.sleep(0.3)
+        s.click(*DEPTH_LABEL)
+        s.run("xdotool", "key", "--delay", "50", "minus", "8")
+        s.run("xdotool", "key", "Return")
+        time.sleep(0.5)
+        s.run("xdotool", "mousemove", "0", "0")
+        time.sleep(0.5)
+        screen = s.screenshot("1b-label-typed")
+        s.check("a typed -8 sets the knob", is_orange(screen.at(*depth_point(-10)))
+                and is_window(screen.at(*depth_point(-6)), 10))
+
         s.click(576, 45)
         screen = s.screenshot("2-bypassed")
         s.check("bypass overlay dims the window", sum(screen.at(10, 300)) < 90)
@@ -204,6 +287,17 @@ def main():
         panel = screen.at(232, 318)
         s.check("information panel drawn in the middle", not is_window(panel) and distance(panel, (0x2A, 0x2A, 0x30)) < 24)
 
+        footer = [screen.at(x, y) for x, y in ((x, y) for y in range(MANUAL_NOTE[1], MANUAL_NOTE[3], 2)
+                                                for x in range(MANUAL_NOTE[0], MANUAL_NOTE[2], 2))]
+        s.click(*MANUAL_LINK, settle=1.5)
+        screen = s.screenshot("4a-manual-not-opened")
+        note = [screen.at(x, y) for x, y in ((x, y) for y in range(MANUAL_NOTE[1], MANUAL_NOTE[3], 2)
+                                              for x in range(MANUAL_NOTE[0], MANUAL_NOTE[2], 2))]
+        changed = sum(1 for a, b in zip(footer, note) if distance(a, b) > 60)
+        s.check("a manual that cannot be opened is reported on the panel (%d pixels)" % changed, changed > 150)
+        s.check("... legibly", text_contrast(screen, *MANUAL_NOTE) >= 4.5)
+        s.check("the failed opener is not left defunct", not s.defunct_children())
+
         s.click(100, 450)
         screen = s.screenshot("5-information-closed")
         s.check("a click outside the panel closes it", is_window(screen.at(232, 318)))
@@ -212,10 +306,15 @@ def main():
         screen = s.screenshot("6-preset-menu")
         menu_top = None
         for y in range(48, 240):
-            if sum(screen.at(165, y)) > 400:     # right of the button's face
-                menu_top = y
+            if distance(screen.at(165, y), MENU_PANEL) <= 3:     # right of the button's face
+                menu_top = y - 1                                   # below the one-pixel edge
                 break
         s.check("preset menu opens below the button", menu_top is not None and 50 <= menu_top <= 70)
+        if menu_top is not None:
+            left = next(x for x in range(60, 165) if distance(screen.at(x, menu_top + 12), MENU_PANEL) <= 3)
+            worst = min(text_contrast(screen, left + 6, menu_top + 7 + 25 * row + 3, left + 85,
+                                      menu_top + 7 + 25 * row + 22) for row in range(5))
+            s.check("every preset row reads at 4.5:1 or better (worst %.1f:1)" % worst, worst >= 4.5)
         if menu_top is not None:
             # Rows: a 7-pixel spacer, then Default, Front Kick, Front Vocal, Front Air, More Color.
             s.click(130, menu_top + 7 + 3 * 25 + 12, settle=1.2)
@@ -225,7 +324,7 @@ def main():
             s.check("Front Air lights Depth up to 11", is_orange(screen.at(*depth_point(10))))
             s.check("Front Air leaves Depth dark past 11", is_window(screen.at(*depth_point(13)), 10))
             s.check("Front Air lights Depth EQ to its top", is_orange(screen.at(*eq_point(3.8))))
-            s.check("menu closed after the choice", sum(screen.at(165, menu_top + 30)) < 400)
+            s.check("menu closed after the choice", distance(screen.at(165, menu_top + 30), MENU_PANEL) > 3)
 
         s.check("the Standalone is still running", s.app.poll() is None)
 

@@ -27,8 +27,8 @@ DEEP = rgb("#26262b")
 GROOVE = rgb("#2b2b31")
 EDGE_LIGHT = rgb("#55555e")
 LABEL = rgb("#d6d6dd")
-SCALE = rgb("#8f8f9a")
-SCALE_DIM = rgb("#6c6c76")
+SCALE = rgb("#aaaab4")        # every piece of text reaches 4.5:1 on the window and the panels
+SCALE_DIM = rgb("#6c6c76")    # minor ticks only, never text
 WHITE = rgb("#f2f2f5")
 ORANGE_PALE = rgb("#ffd9a8")
 ORANGE_MID = rgb("#ff9a3c")
@@ -74,7 +74,8 @@ def draw_gain_column(c):
         c.fill(GROOVE, slot)
         c.fill(WINDOW, sd_round_rect(c, x, top, 4.0, bottom - top, 2.0))
 
-    # Level scale: numbers outside the column, ticks beside each pair of strips.
+    # Level scale: ticks beside each pair of strips, one column of numbers between the two meters
+    # (both read the same scale). The link switch covers -30 there; its ticks still show it.
     for db in range(0, -61, -5):
         y = G.IO_ORIGIN[1] + G.meter_y(db)
         major = db % 10 == 0
@@ -85,14 +86,27 @@ def draw_gain_column(c):
             rx, _ = io_to_window(pair_right, 0)
             c.fill(colour, sd_segment(c, lx - 3.0 - length, y, lx - 3.0, y, 0.5))
             c.fill(colour, sd_segment(c, rx + 3.0, y, rx + 3.0 + length, y, 0.5))
+        if major and db != -30:
+            c.text("0" if db == 0 else str(db), 107.5, y, 8.5, SCALE, font="small")
+
+    # The faders' own scale, outside the column: each mark where the thumb's centre stands at
+    # that gain, in the thumbs' white so that it does not read as the meters'.
+    for db in range(-20, 21, 5):
+        y = G.IO_ORIGIN[1] + G.fader_thumb_centre(db)
+        major = db % 10 == 0
+        colour = LABEL if major else SCALE_DIM
+        left = io_to_window(G.INPUT_FADER[0], 0)[0]
+        right = io_to_window(G.OUTPUT_FADER[0] + G.OUTPUT_FADER[2], 0)[0]
+        c.fill(colour, sd_segment(c, left - (7.0 if major else 5.0), y, left - 3.0, y, 0.55))
+        c.fill(colour, sd_segment(c, right + 3.0, y, right + (7.0 if major else 5.0), y, 0.55))
         if major:
-            label = "0" if db == 0 else str(db)
-            c.text(label, 36.5, y, 8.5, SCALE, font="small", anchor="rm")
-            c.text(label, 182.5, y, 8.5, SCALE, font="small", anchor="lm")
+            label = "0" if db == 0 else "%+d" % db
+            c.text(label, left - 8.5, y, 8.5, LABEL, font="small", anchor="rm")
+            c.text(label, right + 8.5, y, 8.5, LABEL, font="small", anchor="lm")
 
     c.text("INPUT", 68, 431, 9.5, LABEL, tracking=1.6)
     c.text("OUTPUT", 146, 431, 9.5, LABEL, tracking=1.6)
-    c.text("dB", 107, 431, 8, SCALE_DIM, font="small")
+    c.text("dB", 107, 431, 8, SCALE, font="small")
 
 
 def draw_depth_scale(c):
@@ -126,13 +140,13 @@ def draw_eq_scale(c):
             c.text("%d" % v, tx, ty, 9, SCALE, font="small")
     lx, ly = G.polar(centre, 311.0, G.eq_angle(1.0))
     hx, hy = G.polar(centre, 311.0, G.eq_angle(4.0))
-    c.text("100 Hz", lx + 7.0, ly, 7.5, SCALE_DIM, font="small", anchor="lm")
-    c.text("10 kHz", hx + 7.0, hy, 7.5, SCALE_DIM, font="small", anchor="lm")
+    c.text("100 Hz", lx + 7.0, ly, 7.5, SCALE, font="small", anchor="lm")
+    c.text("10 kHz", hx + 7.0, hy, 7.5, SCALE, font="small", anchor="lm")
 
     # Label beside the switch.
     sx, sy = eq_to_window(G.EQ_SWITCH[0] + G.EQ_SWITCH[2], G.EQ_SWITCH[1] + G.EQ_SWITCH[3] / 2)
     c.text("DEPTH EQ", sx + 6, sy - 5, 9.5, LABEL, anchor="lm", tracking=1.6)
-    c.text("off = broadband", sx + 6, sy + 8, 7.5, SCALE_DIM, font="small", anchor="lm")
+    c.text("off = broadband", sx + 6, sy + 8, 7.5, SCALE, font="small", anchor="lm")
 
 
 def background():
@@ -407,7 +421,7 @@ def info_panel():
                                    lx + lw / 2.0 + uw / 2.0, ly + lh - 0.8, 0.4))
 
     c.text("Quillfern", mx, y + 146.0, 8.5, SCALE, font="brand-book")
-    c.text("Click outside this panel to close it.", mx, y + 163.0, 7.5, SCALE_DIM, font="small")
+    c.text("Click outside this panel to close it.", mx, y + 163.0, 7.5, SCALE, font="small")
     return c
 
 

@@ -34,6 +34,18 @@ def meter_y(db):
     return METER_ZERO_Y - db * METER_PIXELS_PER_DB
 
 
+FADER_RANGE = (-20.0, 20.0)
+
+
+def fader_thumb_centre(db):
+    """Column y of the thumb's centre at a gain of `db`: the look-and-feel's top edge, truncated
+    as it truncates, plus half the 56-pixel thumb."""
+    lo, hi = FADER_RANGE
+    top = INPUT_FADER[3] - 50.0
+    edge = top + (db - lo) * (-5.0 - top) / (hi - lo)
+    return INPUT_FADER[1] + int(edge) + 28.0
+
+
 # Depth knob (slider coordinates; the slider is 271 x 271).
 DEPTH_CENTRE = (135.5, 135.5)
 DEPTH_START = 3.7070794
