@@ -91,7 +91,8 @@ inline bool prepareStereo (juce::AudioPluginInstance& plugin, double rate, int b
 }
 
 /** Plays a mono signal on both channels through the plug-in and returns the left output.
-    nextLength (done so far) gives each block's length; beforeBlock (position) may move parameters. */
+    nextLength (done so far) gives each block's length, else every block is maxBlock long and the
+    last one is padded with silence, as a DAW plays; beforeBlock (position) may move parameters. */
 inline std::vector<float> play (juce::AudioPluginInstance& plugin, const std::vector<float>& input, int maxBlock,
                                 const std::function<int (std::size_t)>& nextLength = {},
                                 const std::function<void (std::size_t)>& beforeBlock = {})
@@ -102,16 +103,17 @@ inline std::vector<float> play (juce::AudioPluginInstance& plugin, const std::ve
 
     for (std::size_t done = 0; done < input.size();)
     {
-        const auto n = (int) std::min<std::size_t> (nextLength ? (std::size_t) nextLength (done) : (std::size_t) maxBlock,
-                                                     input.size() - done);
+        const int n = nextLength ? nextLength (done) : maxBlock;
+        const auto used = std::min<std::size_t> ((std::size_t) n, input.size() - done);
         if (beforeBlock)
             beforeBlock (done);
         buffer.setSize (2, n, false, false, true);
+        buffer.clear();
         for (int c = 0; c < 2; ++c)
-            buffer.copyFrom (c, 0, input.data() + done, n);
+            buffer.copyFrom (c, 0, input.data() + done, (int) used);
         plugin.processBlock (buffer, midi);
-        std::copy (buffer.getReadPointer (0), buffer.getReadPointer (0) + n, output.data() + done);
-        done += (std::size_t) n;
+        std::copy (buffer.getReadPointer (0), buffer.getReadPointer (0) + used, output.data() + done);
+        done += used;
     }
     return output;
 }

@@ -84,12 +84,13 @@ int main (int argc, char* argv[])
     if (! host::prepareStereo (*plugin, rate, block))
         return fail ("the plug-in refuses a stereo layout");
 
+    // Whole blocks only, as a DAW plays: the last one is padded with silence.
     juce::AudioBuffer<float> chunk (2, block);
     juce::MidiBuffer midi;
     for (int done = 0; done < length; done += block)
     {
         const int n = std::min (block, length - done);
-        chunk.setSize (2, n, false, false, true);
+        chunk.clear();
         for (int c = 0; c < 2; ++c)
             chunk.copyFrom (c, 0, audio, c, done, n);
         plugin->processBlock (chunk, midi);

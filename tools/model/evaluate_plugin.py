@@ -139,12 +139,14 @@ def synthesised_music(rate, seconds, seed=3):
 
 
 def music(rate, data_folder):
+    """The same material at every host rate: made at 96 kHz, then resampled."""
     path = os.path.join(data_folder, "96000", "test.npz")
-    if not os.path.exists(path):
-        return synthesised_music(rate, MUSIC_SECONDS), "synthesised mix"
-    audio = np.load(path)["audio"][: int(MUSIC_SECONDS * 96000)].astype(np.float64)
+    if os.path.exists(path):
+        audio, material = np.load(path)["audio"][: int(MUSIC_SECONDS * 96000)].astype(np.float64), "held-out material (first song)"
+    else:
+        audio, material = synthesised_music(96000, MUSIC_SECONDS), "synthesised mix"
     audio = signal.resample_poly(audio, rate // 100, 960) if rate != 96000 else audio
-    return 10 ** (-6 / 20) * audio / np.max(np.abs(audio)), "held-out material (first song)"
+    return 10 ** (-6 / 20) * audio / np.max(np.abs(audio)), material
 
 
 def programs(rate, data_folder):
@@ -342,7 +344,7 @@ def plots(results, folder):
                       label=f"{label}, {rate / 1000:g} kHz")
     axis.set(xlabel="100 Hz sine, dBFS", ylabel="gain at 100 Hz, dB", title="The 100 Hz focus against level (teacher dashed)")
     axis.grid(True, alpha=0.3)
-    axis.legend(fontsize=7, ncol=3)
+    axis.legend(fontsize=7, ncol=3, loc="center left")
     figure.tight_layout()
     figure.savefig(os.path.join(folder, "plugin-level.png"), dpi=80)
 
