@@ -175,7 +175,9 @@ TEST_P (RoadInHost, BypassIsTheHostsOwnAndSwitchesWithoutClicks)
     auto plugin = load (GetParam(), rate);
     ASSERT_NE (plugin, nullptr);
 
-    // One bypass only: the host's bypass must be the plug-in's own "Bypass".
+    // One bypass only: the host's bypass must be the plug-in's own "Bypass". An LV2 bundle made by
+    // JUCE always carries the lv2:enabled port beside the parameters, which JUCE's LV2 host shows
+    // as a second "Bypass"; its client drives the plug-in's bypass parameter from that port.
     auto* hosts = plugin->getBypassParameter();
     EXPECT_NE (hosts, nullptr);
     if (hosts != nullptr)
@@ -183,7 +185,7 @@ TEST_P (RoadInHost, BypassIsTheHostsOwnAndSwitchesWithoutClicks)
     int bypasses = 0;
     for (auto* p : plugin->getParameters())
         bypasses += p->getName (100).containsIgnoreCase ("bypass") ? 1 : 0;
-    EXPECT_EQ (bypasses, 1);
+    EXPECT_EQ (bypasses, GetParam() == "LV2" ? 2 : 1);
 
     auto* bypass = hostBypass (*plugin);
     const auto tone = host::sine (1000.0, toneDb, rate, 150 * maxBlock);
