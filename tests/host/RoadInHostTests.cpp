@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <complex>
 #include <cstdio>
@@ -73,15 +74,17 @@ juce::AudioProcessorParameter* hostBypass (juce::AudioPluginInstance& plugin)
 
 // JUCE's own plug-in wrappers and hosting classes take uncontended locks (the callback lock, MIDI
 // lists, parameter listeners) and the VST3 wrapper allocates a little in every block: none of it
-// is the plug-in's to change. So the counters count only what happens under the processor's own
-// processBlock, found on the call stack by the address range of its code in the loaded binary.
+// is the plug-in's to change. So the counters count only what is called, however deeply, from the
+// plug-in's own code: a frame on the call stack inside one of the binary's functions that are
+// neither JUCE's, the VST3 SDK's nor the standard library's.
 struct CodeRange
 {
     std::uintptr_t begin, end;
+    juce::String name;
 };
-std::vector<CodeRange> processBlockCode;
+std::vector<CodeRange> ownCode;   // sorted by begin
 
-bool calledFromProcessBlock() noexcept
+bool calledFromOwnCode() noexcept
 {
     static thread_local bool busy = false;   // the unwinder itself may lock or allocate
     if (busy)
@@ -90,15 +93,20 @@ bool calledFromProcessBlock() noexcept
     void* frames[128];
     const int depth = backtrace (frames, 128);
     bool inside = false;
-    for (int i = 0; i < depth && ! inside; ++i)
-        for (const auto& range : processBlockCode)
-            inside = inside || ((std::uintptr_t) frames[i] > range.begin && (std::uintptr_t) frames[i] <= range.end);
+    for (int i = 1; i < depth && ! inside; ++i)
+    {
+        // A return address lies just past its call, so a call that ends a function still counts.
+        const auto address = (std::uintptr_t) frames[i] - 1;
+        auto after = std::upper_bound (ownCode.begin(), ownCode.end(), address,
+                                       [] (std::uintptr_t a, const CodeRange& r) { return a < r.begin; });
+        inside = after != ownCode.begin() && address < std::prev (after)->end;
+    }
     busy = false;
     return inside;
 }
 
-/** Finds the processor's processBlock (and its split-off parts) in the loaded plug-in binary. */
-std::vector<CodeRange> findProcessBlock (const juce::String& binary)
+/** The plug-in's own functions in the loaded binary, from its symbol table. */
+std::vector<CodeRange> findOwnCode (const juce::String& binary)
 {
     struct Search
     {
@@ -120,22 +128,37 @@ std::vector<CodeRange> findProcessBlock (const juce::String& binary)
     }, &search);
 
     std::vector<CodeRange> ranges;
-    if (! search.found)
+    juce::ChildProcess nm;
+    if (! search.found || ! nm.start (juce::StringArray { "nm", "-C", "-S", "--defined-only", search.path }))
         return ranges;
 
-    juce::ChildProcess nm;
-    if (! nm.start (juce::StringArray { "nm", "-C", "-S", "--defined-only", search.path }))
-        return ranges;
     for (const auto& line : juce::StringArray::fromLines (nm.readAllProcessOutput()))
     {
-        const auto name = line.fromFirstOccurrenceOf (" ", false, false).fromFirstOccurrenceOf (" ", false, false).substring (2);
-        if (name.contains ("::processBlock(juce::AudioBuffer<float>&, juce::MidiBuffer&)") && ! name.startsWith ("juce::"))
+        // address size type name
+        auto fields = juce::StringArray::fromTokens (line.upToFirstOccurrenceOf ("(", false, false), " ", {});
+        if (fields.size() < 4 || ! juce::String ("tTwW").containsChar (fields[2][0]))
+            continue;
+        const auto name = line.fromFirstOccurrenceOf (fields[2] + " ", false, false);
+        // C functions (the bundled libraries) are not mangled, so carry no argument list.
+        if (! name.contains ("("))
+            continue;
+        // The qualified name follows the return type that templates carry, and any "thunk to".
+        const auto signature = name.upToFirstOccurrenceOf ("(", false, false);
+        int start = 0;
+        for (int i = 0, depth = 0; i < signature.length(); ++i)
         {
-            const auto begin = search.base + (std::uintptr_t) line.upToFirstOccurrenceOf (" ", false, false).getHexValue64();
-            const auto size = (std::uintptr_t) line.fromFirstOccurrenceOf (" ", false, false).upToFirstOccurrenceOf (" ", false, false).getHexValue64();
-            ranges.push_back ({ begin, begin + size });
+            depth += signature[i] == '<' ? 1 : (signature[i] == '>' ? -1 : 0);
+            if (signature[i] == ' ' && depth == 0 && ! signature.substring (0, i).endsWith ("operator"))
+                start = i + 1;
         }
+        const auto qualified = signature.substring (start);
+        if (qualified.startsWith ("juce::") || qualified.startsWith ("std::") || qualified.startsWith ("__gnu_cxx::")
+            || qualified.startsWith ("Steinberg::") || qualified.startsWith ("VST3::") || qualified.startsWith ("operator"))
+            continue;
+        const auto begin = search.base + (std::uintptr_t) fields[0].getHexValue64();
+        ranges.push_back ({ begin, begin + (std::uintptr_t) fields[1].getHexValue64(), name });
     }
+    std::sort (ranges.begin(), ranges.end(), [] (const auto& a, const auto& b) { return a.begin < b.begin; });
     return ranges;
 }
 
@@ -235,12 +258,13 @@ TEST_P (RoadInHost, AudioThreadNeitherAllocatesNorLocks)
     constexpr double rate = 48000.0;
     auto plugin = load (GetParam(), rate);
     ASSERT_NE (plugin, nullptr);
-    processBlockCode = findProcessBlock (GetParam() == "VST3" ? LUMBRANE_VST3_BINARY : LUMBRANE_LV2_BINARY);
-    ASSERT_FALSE (processBlockCode.empty()) << "the processor's processBlock is not among the loaded binary's symbols";
+    ownCode = findOwnCode (GetParam() == "VST3" ? LUMBRANE_VST3_BINARY : LUMBRANE_LV2_BINARY);
+    ASSERT_TRUE (std::any_of (ownCode.begin(), ownCode.end(), [] (const auto& r) { return r.name.contains ("::processBlock(juce::AudioBuffer<float>&"); }))
+        << "the processor's processBlock is not among the loaded binary's symbols";
     void* warmUp[4];
     backtrace (warmUp, 4);   // loads the unwinder before anything is counted
-    AllocationCounter::setFilter (calledFromProcessBlock);
-    LockCounter::setFilter (calledFromProcessBlock);
+    AllocationCounter::setFilter (calledFromOwnCode);
+    LockCounter::setFilter (calledFromOwnCode);
     struct Unfilter
     {
         ~Unfilter()
