@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <atomic>
 #include <complex>
-#include <cstdio>
 #include <random>
 #include <thread>
 
