@@ -16,10 +16,11 @@ namespace
 {
 thread_local std::size_t allocationsOnThisThread = 0;
 thread_local int activeCounters = 0;
+AllocationCounter::Filter filter = nullptr;
 
 inline void noteAllocation() noexcept
 {
-    if (activeCounters > 0)
+    if (activeCounters > 0 && (filter == nullptr || filter()))
         ++allocationsOnThisThread;
 }
 } // namespace
@@ -27,6 +28,7 @@ inline void noteAllocation() noexcept
 AllocationCounter::AllocationCounter() noexcept : startCount (allocationsOnThisThread) { ++activeCounters; }
 AllocationCounter::~AllocationCounter() { --activeCounters; }
 std::size_t AllocationCounter::count() const noexcept { return allocationsOnThisThread - startCount; }
+void AllocationCounter::setFilter (Filter f) noexcept { filter = f; }
 
 #if ! defined(LUMBRANE_SANITIZED) && defined(__GLIBC__)
 

@@ -17,6 +17,11 @@ public:
     static bool isAvailable() noexcept;
     std::size_t count() const noexcept;
 
+    /** Counts only the allocations this lets through (all while it is null). It runs inside the
+        allocator, so it must neither allocate nor recurse without a guard. */
+    using Filter = bool (*)() noexcept;
+    static void setFilter (Filter) noexcept;
+
     AllocationCounter (const AllocationCounter&) = delete;
     AllocationCounter& operator= (const AllocationCounter&) = delete;
 

@@ -12,6 +12,11 @@ public:
 
     std::size_t count() const noexcept;
 
+    /** Counts only the locks this lets through (all while it is null); it must not lock itself
+        without a guard against recursion. */
+    using Filter = bool (*)() noexcept;
+    static void setFilter (Filter) noexcept;
+
     LockCounter (const LockCounter&) = delete;
     LockCounter& operator= (const LockCounter&) = delete;
 
