@@ -227,12 +227,17 @@ TEST_P (RoadInHost, ImpulseDelayIsTheReportedLatencyAndDepthZeroIsFlatAtEveryRat
         SCOPED_TRACE (rate);
         auto plugin = load (GetParam(), rate);
         ASSERT_NE (plugin, nullptr);
-        const int latency = plugin->getLatencySamples();
 
         const auto at = (std::size_t) (0.1 * rate);
         std::vector<float> impulse ((std::size_t) (0.2 * rate), 0.0f);
         impulse[at] = 0.5f;
         const auto y = host::play (*plugin, impulse, maxBlock);
+
+        // As a host learns it: the VST3 announces a new latency through a restart request that
+        // arrives on the message thread, the LV2 through its latency port after a run.
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
+        const int latency = plugin->getLatencySamples();
+        EXPECT_GT (latency, rate < 192000.0 ? 0 : -1);
         std::size_t peak = at;
         for (auto i = at; i < y.size(); ++i)
             peak = std::abs (y[i]) > std::abs (y[peak]) ? i : peak;
@@ -333,6 +338,8 @@ TEST_P (RoadInHost, AudioThreadNeitherAllocatesNorLocks)
 TEST_P (RoadInHost, OutputDecaysWithinTheReportedTail)
 {
     constexpr double rate = 48000.0;
+    if (GetParam() == "LV2")
+        GTEST_SKIP() << "LV2 has no way to report a tail";
     auto plugin = load (GetParam(), rate);
     ASSERT_NE (plugin, nullptr);
     const double tail = plugin->getTailLengthSeconds();
