@@ -1,5 +1,7 @@
 // The built bundles as hosts see them: loaded through JUCE's VST3 and LV2 hosting classes.
 
+#include "PluginHost.h"
+
 #include <support/HostileStates.h>
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -18,56 +20,14 @@ struct Format
 
 std::unique_ptr<juce::AudioPluginInstance> load (const std::string& formatName, double rate, int block)
 {
-    juce::AudioPluginFormatManager manager;
-    juce::OwnedArray<juce::PluginDescription> found;
-    juce::String identifier;
-    juce::AudioPluginFormat* format = nullptr;
-
-    if (formatName == "VST3")
-    {
-        format = new juce::VST3PluginFormat();
-        // The binary sits at Lumbrane.vst3/Contents/x86_64-linux/Lumbrane.so.
-        identifier = juce::File (LUMBRANE_VST3_BINARY).getParentDirectory().getParentDirectory().getParentDirectory().getFullPathName();
-    }
-    else
-    {
-        format = new juce::LV2PluginFormat();
-        const auto bundleFolder = juce::File (LUMBRANE_LV2_BINARY).getParentDirectory().getParentDirectory();
-        format->searchPathsForPlugins (juce::FileSearchPath (bundleFolder.getFullPathName()), false);
-        identifier = LUMBRANE_LV2_URI;
-    }
-
-    manager.addFormat (format);
-    format->findAllTypesForFile (found, identifier);
-
-    if (found.isEmpty())
-        return nullptr;
-
     juce::String error;
-    auto instance = manager.createPluginInstance (*found[0], rate, block, error);
+    auto instance = host::loadPlugin (formatName, LUMBRANE_VST3_BINARY, LUMBRANE_LV2_BINARY, LUMBRANE_LV2_URI, rate, block, error);
     EXPECT_TRUE (error.isEmpty()) << error;
     return instance;
 }
 
-juce::AudioProcessorParameter* findParameter (juce::AudioPluginInstance& plugin, const juce::String& name)
-{
-    for (auto* p : plugin.getParameters())
-        if (p->getName (100) == name)
-            return p;
-    return nullptr;
-}
-
-bool prepareStereo (juce::AudioPluginInstance& plugin, double rate, int block)
-{
-    juce::AudioProcessor::BusesLayout stereo;
-    stereo.inputBuses.add (juce::AudioChannelSet::stereo());
-    stereo.outputBuses.add (juce::AudioChannelSet::stereo());
-    if (! plugin.setBusesLayout (stereo))
-        return false;
-    plugin.setRateAndBufferSizeDetails (rate, block);
-    plugin.prepareToPlay (rate, block);
-    return true;
-}
+using host::findParameter;
+using host::prepareStereo;
 
 class HostedPlugin : public ::testing::TestWithParam<std::string>
 {
