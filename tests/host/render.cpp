@@ -108,6 +108,8 @@ int main (int argc, char* argv[])
     stream.release();   // the writer owns it now
     writer->writeFromAudioSampleBuffer (audio, 0, length);
 
+    // A VST3 announces a new latency through a restart request served on the message thread.
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
     std::cout << "latency " << plugin->getLatencySamples() << " tail " << plugin->getTailLengthSeconds() << std::endl;
     return 0;
 }
