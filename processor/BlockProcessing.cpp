@@ -2,6 +2,17 @@
 
 void TovaniAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
 {
+    runRoad (buffer, false);
+}
+
+void TovaniAudioProcessor::processBlockBypassed (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    // A host's own bypass fades like ours and keeps the latency its compensation expects.
+    runRoad (buffer, true);
+}
+
+void TovaniAudioProcessor::runRoad (juce::AudioBuffer<float>& buffer, bool hostBypassed) noexcept
+{
     juce::ScopedNoDenormals noDenormals;
 
     const int n = buffer.getNumSamples();
@@ -10,8 +21,9 @@ void TovaniAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce:
     if (n <= 0 || channels == 0 || buffer.getNumChannels() < channels)
         return;
 
-    const auto controls = readControls();
+    auto controls = readControls();
     lastControls = controls;
+    controls.bypassed = controls.bypassed || hostBypassed;
 
     // A host that breaks its promise of a largest block is served in pieces of that size, never
     // by preparing again here.

@@ -56,8 +56,11 @@ bool TovaniAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) c
 
 juce::AudioProcessorParameter* TovaniAudioProcessor::getBypassParameter() const
 {
-    // Ours is the host's bypass: hosts then show one bypass, and it fades as ours does.
-    return valueTreeState.getParameter (ParameterIDs::bypass);
+    // Ours is the host's bypass: hosts then show one bypass, and it fades as ours does. Not in
+    // LV2, whose wrapper would overwrite it from the host's "enabled" port on every block, so
+    // that the window's Bypass could never turn on; there the host's bypass arrives through
+    // processBlockBypassed instead.
+    return wrapperType == wrapperType_LV2 ? nullptr : valueTreeState.getParameter (ParameterIDs::bypass);
 }
 
 RoadControls TovaniAudioProcessor::readControls() const noexcept

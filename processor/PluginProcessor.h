@@ -27,7 +27,9 @@ public:
     void prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock) override;
     void releaseResources() override;
     void processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) override;
+    void processBlockBypassed (juce::AudioBuffer<float>&, juce::MidiBuffer&) override;
     using AudioProcessor::processBlock;
+    using AudioProcessor::processBlockBypassed;
 
     double getTailLengthSeconds() const override;
     bool acceptsMidi() const override;
@@ -79,6 +81,8 @@ public:
 
 private:
     RoadControls lastControls;
+
+    void runRoad (juce::AudioBuffer<float>& buffer, bool hostBypassed) noexcept;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TovaniAudioProcessor)
 };

@@ -218,6 +218,22 @@ TEST_P (RoadInHost, BypassIsTheHostsOwnAndSwitchesWithoutClicks)
             bypass->setValueNotifyingHost (bypass->getValue() < 0.5f ? 1.0f : 0.0f);
     });
     EXPECT_LT (residualAbove6k (y, rate, (std::size_t) (0.25 * rate)), -40.0);
+
+    // The window's own Bypass works in every format, also where the host's bypass is another
+    // control: the output becomes the input, delayed by the reported latency.
+    bypass->setValueNotifyingHost (0.0f);
+    auto* ours = bypass;
+    for (auto* p : plugin->getParameters())
+        if (p != hosts && p->getName (100) == "Bypass")
+            ours = p;
+    ours->setValueNotifyingHost (1.0f);
+    const auto dry = host::play (*plugin, tone, maxBlock);
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
+    const auto latency = (std::size_t) plugin->getLatencySamples();
+    float worst = 0.0f;
+    for (auto i = (std::size_t) (0.1 * rate); i < dry.size(); ++i)
+        worst = std::max (worst, std::abs (dry[i] - tone[i - latency]));
+    EXPECT_LT (worst, 1e-6f);
 }
 
 TEST_P (RoadInHost, ImpulseDelayIsTheReportedLatencyAndDepthZeroIsFlatAtEveryRate)
