@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <random>
+#include <string>
 
 namespace
 {
@@ -211,6 +212,15 @@ void benchStages (double rate)
         { "recurrent cell", [&] { road.network.process (model, N, eq, 0.5f); } },
         { "output resampling", [&] { road.resampler.down (road.modelBuffer.getArrayOfReadPointers(), N, buffer.getArrayOfWritePointers(), n); } },
         { "true-peak meters (both)", [&] { p.GetTruePeak (buffer, 0); p.GetTruePeak (buffer, 1); } },
+        { "gains, guard, bypass fade", [&]
+          {
+              road.bypassFade.captureDry (buffer);
+              road.inputGain.process (buffer, 1.0f);
+              for (int ch = 0; ch < 2; ++ch)
+                  InputGuard::process (buffer.getWritePointer (ch), n);
+              road.outputGain.process (buffer, 1.0f);
+              road.bypassFade.process (buffer, false);
+          } },
         { "network with a control change", [&] { eq = eq == 0.2f ? 0.3f : 0.2f; road.network.process (model, N, eq, 0.5f); } },
     };
 
@@ -228,15 +238,18 @@ void benchStages (double rate)
 }
 } // namespace
 
-int main()
+int main (int argc, char** argv)
 {
     juce::ScopedJuceInitialiser_GUI juce;
     std::printf ("Lumbrane benchmark (%s)\n", juce::SystemStats::getCpuModel().toRawUTF8());
+    const bool stagesOnly = argc > 1 && std::string (argv[1]) == "--stages";
 
     TovaniAudioProcessor processor;
-    benchRecurrentStep (processor);
+    if (! stagesOnly)
+        benchRecurrentStep (processor);
     for (const double rate : { 44100.0, 48000.0, 192000.0 })
         benchStages (rate);
-    benchBlocks();
+    if (! stagesOnly)
+        benchBlocks();
     return 0;
 }
