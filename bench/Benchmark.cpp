@@ -262,7 +262,7 @@ int main (int argc, char** argv)
     TovaniAudioProcessor processor;
     if (! stagesOnly)
         benchRecurrentStep (processor);
-    for (const double rate : { 44100.0, 48000.0, 192000.0 })
+    for (const double rate : { 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0 })
         benchStages (rate);
     if (! stagesOnly)
         benchBlocks();
