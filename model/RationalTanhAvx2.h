@@ -41,14 +41,8 @@ LUMBRANE_AVX2 inline V rationalTanh (V v) noexcept
     multiplies tanh by something else folds poly into that product, off the dependent chain, and
     finishes with one multiply-add. x² is taken from v and clamped, which equals the square of
     the clamped v (rounding is monotonic) one operation sooner. */
-template <typename V>
-struct TanhParts
-{
-    V ratio, poly;
-};
-
 template <typename V, typename Ops>
-LUMBRANE_AVX2 inline TanhParts<V> rationalTanhParts (V v) noexcept
+LUMBRANE_AVX2 inline void rationalTanhParts (V v, V& ratio, V& poly) noexcept
 {
     constexpr float limit = 7.99881172180175781f;
     const V x = Ops::max (Ops::min (v, Ops::set1 (limit)), Ops::set1 (-limit));
@@ -66,7 +60,8 @@ LUMBRANE_AVX2 inline TanhParts<V> rationalTanhParts (V v) noexcept
     const V q23 = Ops::fma (Ops::set1 (1.19825839466702e-06f), y, Ops::set1 (1.18534705686654e-04f));
     const V q = Ops::fma (q23, y2, q01);
 
-    return { Ops::div (x, q), p };
+    ratio = Ops::div (x, q);
+    poly = p;
 }
 
 struct Avx8
@@ -91,6 +86,16 @@ struct Avx4
 
 LUMBRANE_AVX2 inline __m256 tanh8 (__m256 v) noexcept { return rationalTanh<__m256, Avx8> (v); }
 LUMBRANE_AVX2 inline __m128 tanh4 (__m128 v) noexcept { return rationalTanh<__m128, Avx4> (v); }
-LUMBRANE_AVX2 inline TanhParts<__m256> tanhParts8 (__m256 v) noexcept { return rationalTanhParts<__m256, Avx8> (v); }
+struct TanhParts8
+{
+    __m256 ratio, poly;
+};
+
+LUMBRANE_AVX2 inline TanhParts8 tanhParts8 (__m256 v) noexcept
+{
+    TanhParts8 parts;
+    rationalTanhParts<__m256, Avx8> (v, parts.ratio, parts.poly);
+    return parts;
+}
 
 } // namespace Tovani
