@@ -1,7 +1,7 @@
 // Prints where the time goes: the recurrent step, the hyper-network, whole blocks at common
 // host rates and layouts, and the share of each stage of the block road. Single-threaded;
-// the stage and step figures are medians of repeated runs, the real-time factors the fastest of
-// nine runs of half a second of audio in each of three passes over the table.
+// the step figures are medians of repeated runs, the stages the fastest of 41 runs, the real-time
+// factors the fastest of nine runs of half a second of audio in each of three passes over the table.
 
 #include <processor/PluginProcessor.h>
 #include <support/StraightforwardGru.h>
@@ -29,6 +29,20 @@ double medianSeconds (int repeats, const std::function<void()>& run)
     }
     std::nth_element (times.begin(), times.begin() + (long) times.size() / 2, times.end());
     return times[times.size() / 2];
+}
+
+/** The fastest of `repeats` runs of `run`, in seconds: on a shared machine a run is only ever
+    slowed by the others. */
+double fastestSeconds (int repeats, const std::function<void()>& run)
+{
+    double best = 1e30;
+    for (int i = 0; i < repeats; ++i)
+    {
+        const auto start = Clock::now();
+        run();
+        best = std::min (best, std::chrono::duration<double> (Clock::now() - start).count());
+    }
+    return best;
 }
 
 volatile float sink = 0.0f;   // keeps results alive
@@ -166,14 +180,7 @@ double realTimeFactor (const BlockCase& c, bool changeEveryBlock)
     };
 
     run();   // warm-up: first-block preparation, allocations
-    // The fastest of several runs: on a shared machine a run is only ever slowed by the others.
-    double seconds = 1e30;
-    for (int r = 0; r < 9; ++r)
-    {
-        const auto start = Clock::now();
-        run();
-        seconds = std::min (seconds, std::chrono::duration<double> (Clock::now() - start).count());
-    }
+    const double seconds = fastestSeconds (9, run);
     return blocks * c.block / c.rate / seconds;
 }
 
@@ -258,12 +265,12 @@ void benchStages (double rate)
     double total = 0.0;
     for (size_t i = 0; i < stages.size(); ++i)
     {
-        stages[i].seconds = medianSeconds (41, stages[i].run);
+        stages[i].seconds = fastestSeconds (41, stages[i].run);
         if (i + 1 < stages.size())
             total += stages[i].seconds;
     }
 
-    std::printf ("\nStages of one block (%.1f kHz stereo, 512 samples, %d model-rate samples), median us and share\n",
+    std::printf ("\nStages of one block (%.1f kHz stereo, 512 samples, %d model-rate samples), fastest us and share\n",
                  rate / 1000.0, N);
     for (size_t i = 0; i + 1 < stages.size(); ++i)
         std::printf ("  %-34s %8.1f us %6.1f %%\n", stages[i].name, stages[i].seconds * 1e6, 100.0 * stages[i].seconds / total);
