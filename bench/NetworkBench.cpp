@@ -175,7 +175,7 @@ void benchInstances()
         createMs = std::min (createMs, seconds (make) * 1e3);
     const double perInstanceMb = (residentMegabytes() - before) / count;
 
-    // What an instance that keeps both parsed models (as the processor does today) holds for them.
+    // What an instance would hold if it kept both parsed models itself instead of sharing them.
     std::vector<nlohmann::json> parsed;
     const double beforeJson = residentMegabytes();
     for (int i = 0; i < count; ++i)
@@ -190,7 +190,7 @@ void benchInstances()
     std::printf ("  copying both hyper-networks and a kernel        %7.1f us\n", copyUs);
     std::printf ("  processor created and prepared at 48 kHz        %7.1f ms\n", createMs);
     std::printf ("  resident memory per prepared instance           %7.2f MB\n", perInstanceMb);
-    std::printf ("    of which both parsed models kept per instance %7.2f MB\n", jsonMb);
+    std::printf ("  both parsed models, were each instance to keep them %.2f MB more\n", jsonMb);
 }
 } // namespace
 

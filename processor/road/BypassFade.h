@@ -2,6 +2,7 @@
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
+#include <algorithm>
 #include <vector>
 
 /** Crossfades between the processed signal and the dry input delayed by the road's latency.
@@ -19,7 +20,7 @@ public:
     {
         delay = juce::jmax (0, latency);
         channels = numChannels;
-        delayLine.assign ((size_t) (channels * (delay + 1)), 0.0f);
+        delayLine.assign ((size_t) (channels * delay), 0.0f);
         dry.setSize (channels, maxBlock);
         step = 1.0f / (float) juce::jmax (1.0, fadeSeconds * sampleRate);
         reset (mixTarget);
@@ -29,32 +30,34 @@ public:
     void reset (float bypassed) noexcept
     {
         std::fill (delayLine.begin(), delayLine.end(), 0.0f);
-        writePosition = 0;
         mix = mixTarget = bypassed;
     }
 
-    /** Takes the block's dry input before anything changes it. */
+    /** Takes the block's dry input before anything changes it. The history holds the last
+        `delay` samples of each channel, oldest first, so the delay is a few block copies. */
     void captureDry (const juce::AudioBuffer<float>& block) noexcept
     {
         const int n = block.getNumSamples();
-        const int length = delay + 1;
 
         for (int c = 0; c < channels; ++c)
         {
             const float* in = block.getReadPointer (juce::jmin (c, block.getNumChannels() - 1));
             float* out = dry.getWritePointer (c);
-            float* line = delayLine.data() + c * length;
-            int position = writePosition;
+            float* history = delayLine.data() + c * delay;
 
-            for (int i = 0; i < n; ++i)
+            if (n >= delay)
             {
-                line[position] = in[i];
-                position = position + 1 == length ? 0 : position + 1;
-                out[i] = line[position];   // the oldest sample: `delay` samples back
+                std::copy_n (history, delay, out);
+                std::copy_n (in, n - delay, out + delay);
+                std::copy_n (in + n - delay, delay, history);
+            }
+            else
+            {
+                std::copy_n (history, n, out);
+                std::copy (history + n, history + delay, history);
+                std::copy_n (in, n, history + delay - n);
             }
         }
-
-        writePosition = (writePosition + n) % length;
     }
 
     /** True while any of the processed signal reaches the output. */
@@ -95,6 +98,6 @@ public:
 private:
     std::vector<float> delayLine;
     juce::AudioBuffer<float> dry;
-    int delay = 0, channels = 0, writePosition = 0;
+    int delay = 0, channels = 0;
     float mix = 0.0f, mixTarget = 0.0f, step = 1.0f;
 };

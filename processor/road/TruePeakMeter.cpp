@@ -11,7 +11,10 @@
 // build machine, 512 samples of one channel: plain loop 7.3 us; the same loop with GCC's
 // target_clones for AVX2 6.2 us (GCC does not vectorise it); Highway 0.9 us. Each output keeps
 // the plain form's order of products and sums, and the file is built without contraction into
-// fused multiply-adds, so both forms give the same bits.
+// fused multiply-adds, so both forms give the same bits. The twelve products are summed as a
+// tree, not one after another: the vector loop waits on four levels of sums instead of eleven
+// (both meter groups, stereo 512, with the block run in whole pieces as below: 4.0 us as a
+// running sum with scalar tails at each seam, 3.3 to 3.5 us now).
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "processor/road/TruePeakMeter.cpp"
 #include <hwy/foreach_target.h>   // IWYU pragma: keep
@@ -43,9 +46,12 @@ float PeakOf (const float* HWY_RESTRICT x, int count)
         for (int p = 0; p < numPhases; ++p)
         {
             const auto& c = TruePeakFilter::phases[(size_t) p];
-            auto y = hn::Mul (hn::Set (d, c[0]), in[0]);
-            for (int k = 1; k < numTaps; ++k)
-                y = hn::Add (y, hn::Mul (hn::Set (d, c[(size_t) k]), in[k]));
+            decltype (peak) t[numTaps];
+            for (int k = 0; k < numTaps; ++k)
+                t[k] = hn::Mul (hn::Set (d, c[(size_t) k]), in[k]);
+            const auto y = hn::Add (hn::Add (hn::Add (hn::Add (t[0], t[1]), hn::Add (t[2], t[3])),
+                                             hn::Add (hn::Add (t[4], t[5]), hn::Add (t[6], t[7]))),
+                                    hn::Add (hn::Add (t[8], t[9]), hn::Add (t[10], t[11])));
 
             // A comparison, not Max: a NaN output must leave the peak as it is.
             const auto magnitude = hn::Abs (y);
@@ -80,9 +86,11 @@ float TruePeakMeter::plainPeak (const float* x, int count) noexcept
     {
         for (const auto& phase : TruePeakFilter::phases)
         {
-            float y = phase[0] * x[f];
-            for (int k = 1; k < TruePeakFilter::numTaps; ++k)
-                y += phase[(size_t) k] * x[f - k];
+            float t[TruePeakFilter::numTaps];
+            for (int k = 0; k < TruePeakFilter::numTaps; ++k)
+                t[k] = phase[(size_t) k] * x[f - k];
+            const float y = (((t[0] + t[1]) + (t[2] + t[3])) + ((t[4] + t[5]) + (t[6] + t[7])))
+                          + ((t[8] + t[9]) + (t[10] + t[11]));
 
             if (std::abs (y) > peak)
                 peak = std::abs (y);
@@ -111,24 +119,19 @@ float TruePeakMeter::process (int channel, const float* samples, int n) noexcept
     if (channel < 0 || channel >= channels || n < 1)
         return silence;
 
+    // The block runs in pieces behind the carried samples, so that the filter reads one array
+    // and the vector loop covers whole pieces, without the scalar tails at a block's seam.
     auto& carry = history[(size_t) channel];
-    constexpr int reach = TruePeakFilter::numTaps - 1;
+    float peak = 0.0f;
 
-    // The first outputs reach back into the carried samples: run them over the carried samples
-    // followed by the block's start; the rest read the block alone.
-    std::array<float, carried + reach> joined;
-    const int head = std::min (n, reach);
-    std::copy (carry.begin(), carry.end(), joined.begin());
-    std::copy (samples, samples + head, joined.begin() + carried);
-
-    float peak = vectorPeak (joined.data() + carried, head);
-    if (n > reach)
-        peak = std::max (peak, vectorPeak (samples + reach, n - reach));
-
-    if (n >= carried)
-        std::copy (samples + n - carried, samples + n, carry.begin());
-    else
-        std::copy (joined.begin() + n, joined.begin() + n + carried, carry.begin());
+    for (int start = 0; start < n; start += piece)
+    {
+        const int m = std::min (piece, n - start);
+        std::copy (carry.begin(), carry.end(), joined.begin());
+        std::copy (samples + start, samples + start + m, joined.begin() + carried);
+        peak = std::max (peak, vectorPeak (joined.data() + carried, m));
+        std::copy (joined.begin() + m, joined.begin() + m + carried, carry.begin());
+    }
 
     return peak > 0.0f ? 20.0f * std::log10 (peak) : silence;
 }

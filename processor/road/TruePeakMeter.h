@@ -31,6 +31,9 @@ public:
     static float vectorPeak (const float* x, int count) noexcept;
 
 private:
+    static constexpr int piece = 512;
+
     int channels = maxChannels;
     std::array<std::array<float, carried>, maxChannels> history {};
+    std::array<float, carried + piece> joined {};   // the carried samples, then a piece of the block
 };

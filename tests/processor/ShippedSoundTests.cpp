@@ -211,3 +211,81 @@ TEST (ShippedSound, FullScaleNoiseStaysFiniteAndBounded)
                 }
         }
 }
+
+TEST (ShippedSound, AFixedInputGivesTheRecordedOutput)
+{
+    // Outputs recorded from an earlier build whose kernels were checked against the plain
+    // arithmetic; a faster kernel must reproduce them to float rounding. Two host rates (both
+    // weight sets), stereo, with a Depth move halfway so that a glide is in the run. Every 331st
+    // output of each channel.
+    const std::vector<float> recorded[2] = {
+        {
+            7.63278329e-17f, 0.0f, -0.186798736f, -0.273479939f, 0.0770351738f, 0.299673229f,
+            -0.00983850658f, -0.291824371f, -0.148756891f, 0.224462464f, 0.218850166f,
+            -0.140826419f, -0.287987143f, 0.00395153835f, 0.300761849f, 0.131806374f, -0.252374589f,
+            -0.229470357f, 0.166889757f, 0.257958293f, -0.00598626584f, -0.278637588f,
+            -0.138538495f, 0.223811999f, 0.239749938f, -0.122154832f, -0.284954309f, 0.0330277234f,
+            0.305407375f, 0.0874974579f, -0.234144032f, -0.190248117f, 0.182526052f, 0.26964426f,
+            -0.0445019156f, -0.292493552f, -0.0484578572f, -2.25514052e-17f, 4.65661287e-10f,
+            -0.161601216f, 0.122063614f, 0.267766953f, 0.136072159f, -0.0825427622f, -0.243126303f,
+            -0.121514253f, 0.130164176f, 0.268451303f, 0.12766777f, -0.13977395f, -0.244672477f,
+            -0.108732685f, 0.126518548f, 0.252677441f, 0.108284555f, -0.163853183f, -0.208475247f,
+            0.00550536066f, 0.119317345f, 0.106511638f, -0.0223946311f, -0.142289639f,
+            -0.107767031f, 0.0356246829f, 0.113566905f, 0.0739091933f, -0.0270258039f,
+            -0.143562973f, -0.0989140868f, 0.0266797543f, 0.129110128f, 0.0740768239f,
+            -0.0518381745f, -0.151255488f
+        },
+        {
+            0.346511722f, 0.0861150175f, -0.342992753f, -0.273423851f, 0.272146881f, 0.344307929f,
+            -0.101227537f, -0.409441561f, -0.0456030592f, 0.394486129f, 0.209837615f, -0.296715856f,
+            -0.330844402f, 0.137907267f, 0.401042938f, -0.0206564963f, -0.351538181f, -0.162020072f,
+            0.256027162f, 0.185738847f, -0.0403562933f, -0.170076251f, -0.0589224994f, 0.159944609f,
+            0.136686265f, -0.129594013f, -0.173262447f, 0.0226841122f, 0.207355112f, 0.0379036516f,
+            -0.165049821f, -0.102778479f, 0.0972272381f, 0.168073848f, -0.0676064193f,
+            -0.179551631f, -0.0211433619f, -0.0306651294f, -0.209639847f, -0.150462851f,
+            0.0765263364f, 0.198619887f, 0.131700084f, -0.0857843012f, -0.184067607f, -0.151223809f,
+            0.0636818856f, 0.186140791f, 0.140095323f, -0.0865139812f, -0.190422446f, -0.136356086f,
+            0.109408647f, 0.187652811f, 0.090972349f, -0.0646575913f, -0.148937672f, -0.112154953f,
+            0.029925121f, 0.150676444f, 0.107888468f, -0.0601082444f, -0.151515156f, -0.110174447f,
+            0.0545414984f, 0.153551161f, 0.0944032967f, -0.0710093379f, -0.183290333f,
+            -0.0860233679f, 0.0753405094f, 0.166693673f, 0.0854302049f, -0.0938934982f
+        },
+    };
+    constexpr int length = 24 * blockLength, every = 331;
+
+    for (const int r : { 0, 1 })
+    {
+        const double hostRate = r == 0 ? 48000.0 : 192000.0;
+        auto harness = preparedAt (hostRate, { 6.0f, 2.5f });
+        std::vector<std::vector<float>> input (2, std::vector<float> (length));
+        std::uint32_t noise = 12345u;
+        for (int i = 0; i < length; ++i)
+        {
+            noise = noise * 1664525u + 1013904223u;
+            const float hiss = 0.05f * ((float) (noise >> 8) / 16777216.0f - 0.5f);
+            input[0][(size_t) i] = 0.3f * std::sin (0.0231f * (float) i) + hiss;
+            input[1][(size_t) i] = 0.2f * std::sin (0.0917f * (float) i + 1.0f) - hiss;
+        }
+
+        std::vector<std::vector<float>> firstHalf (2), secondHalf (2);
+        for (int c = 0; c < 2; ++c)
+        {
+            firstHalf[(size_t) c].assign (input[(size_t) c].begin(), input[(size_t) c].begin() + length / 2);
+            secondHalf[(size_t) c].assign (input[(size_t) c].begin() + length / 2, input[(size_t) c].end());
+        }
+        auto output = run (harness, firstHalf);
+        harness.setParameter (ParameterIDs::depth, -9.0f);
+        const auto rest = run (harness, secondHalf);
+        for (int c = 0; c < 2; ++c)
+            output[(size_t) c].insert (output[(size_t) c].end(), rest[(size_t) c].begin(), rest[(size_t) c].end());
+
+        std::vector<float> picked;
+        for (int c = 0; c < 2; ++c)
+            for (int i = every; i < length; i += every)
+                picked.push_back (output[(size_t) c][(size_t) i]);
+
+        ASSERT_EQ (picked.size(), recorded[r].size());
+        for (size_t i = 0; i < picked.size(); ++i)
+            EXPECT_NEAR (picked[i], recorded[r][i], 1e-6f) << hostRate << " Hz, value " << i;
+    }
+}
