@@ -337,9 +337,12 @@ void TovaniAudioProcessor::setStateInformation (const void* data, int sizeInByte
             if (named.id != ids[i])
                 continue;
 
-            // A value that is no finite number leaves the parameter as it is; one outside the
-            // range goes to the nearest end, as any value set on it does.
-            if (const auto number = named.value.has_value() ? finiteNumber (*named.value) : std::nullopt)
+            // A child without a value stands for the default, as the framework reads it; a value
+            // that is no finite number leaves the parameter as it is; one outside the range goes
+            // to the nearest end, as any value set on it does.
+            if (! named.value.has_value())
+                restoredValues[i] = (double) ranged[i]->convertFrom0to1 (ranged[i]->getDefaultValue());
+            else if (const auto number = finiteNumber (*named.value))
             {
                 const auto& range = ranged[i]->getNormalisableRange();
                 restoredValues[i] = juce::jlimit ((double) range.start, (double) range.end, *number);
