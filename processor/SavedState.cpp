@@ -160,8 +160,10 @@ private:
     }
 
     static bool isSpace (char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-    static bool isNameStart (char c) noexcept { return std::isalpha (static_cast<unsigned char> (c)) || c == '_' || c == ':'; }
-    static bool isNameChar (char c) noexcept { return isNameStart (c) || std::isdigit (static_cast<unsigned char> (c)) || c == '-' || c == '.'; }
+    // ASCII names only, whatever the host's C locale: ours are, and a name we do not know only
+    // needs skipping.
+    static bool isNameStart (char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':'; }
+    static bool isNameChar (char c) noexcept { return isNameStart (c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 
     void skipSpace() noexcept
     {
