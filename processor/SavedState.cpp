@@ -160,8 +160,8 @@ private:
     }
 
     static bool isSpace (char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-    // ASCII names only, whatever the host's C locale: ours are, and a name we do not know only
-    // needs skipping.
+    // ASCII names only, whatever the host's C locale: ours are, so a document with others is
+    // not one we wrote.
     static bool isNameStart (char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':'; }
     static bool isNameChar (char c) noexcept { return isNameStart (c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 
