@@ -160,8 +160,10 @@ private:
     }
 
     static bool isSpace (char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-    static bool isNameStart (char c) noexcept { return std::isalpha (static_cast<unsigned char> (c)) || c == '_' || c == ':'; }
-    static bool isNameChar (char c) noexcept { return isNameStart (c) || std::isdigit (static_cast<unsigned char> (c)) || c == '-' || c == '.'; }
+    // ASCII names only, whatever the host's C locale: ours are, so a document with others is
+    // not one we wrote.
+    static bool isNameStart (char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':'; }
+    static bool isNameChar (char c) noexcept { return isNameStart (c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 
     void skipSpace() noexcept
     {
@@ -337,9 +339,12 @@ void TovaniAudioProcessor::setStateInformation (const void* data, int sizeInByte
             if (named.id != ids[i])
                 continue;
 
-            // A value that is no finite number leaves the parameter as it is; one outside the
-            // range goes to the nearest end, as any value set on it does.
-            if (const auto number = named.value.has_value() ? finiteNumber (*named.value) : std::nullopt)
+            // A child without a value stands for the default, as the framework reads it; a value
+            // that is no finite number leaves the parameter as it is; one outside the range goes
+            // to the nearest end, as any value set on it does.
+            if (! named.value.has_value())
+                restoredValues[i] = (double) ranged[i]->convertFrom0to1 (ranged[i]->getDefaultValue());
+            else if (const auto number = finiteNumber (*named.value))
             {
                 const auto& range = ranged[i]->getNormalisableRange();
                 restoredValues[i] = juce::jlimit ((double) range.start, (double) range.end, *number);

@@ -8,6 +8,7 @@
 #   scripts/test-fresh.sh            FRESH_JOBS (default 4) limits the cores used inside
 #   FRESH_KEEP=1 scripts/test-fresh.sh   keeps the root afterwards, for a look inside
 set -euo pipefail
+[[ $(id -u) -eq 0 ]] || { echo "test-fresh.sh needs root, for the chroot and its mounts" >&2; exit 1; }
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs="${FRESH_JOBS:-4}"
 work=$(mktemp -d "${TMPDIR:-/tmp}/lumbrane-fresh.XXXXXX")

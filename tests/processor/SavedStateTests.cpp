@@ -134,11 +134,13 @@ TEST (SavedState, AcceptsAnyCaseAndPartialDocuments)
 {
     TovaniAudioProcessor p;
     set (p, "Output Gain", -2.0f);
+    set (p, "Input Gain", 5.0f);
 
-    const auto lower = blockFor (R"(<apvt><PARAM id="Depth" value="100"/><PARAM id="Nope" value="1"/></apvt>)");
+    const auto lower = blockFor (R"(<apvt><PARAM id="Depth" value="100"/><PARAM id="Nope" value="1"/><PARAM id="Input Gain"/></apvt>)");
     p.setStateInformation (lower.getData(), (int) lower.getSize());
 
     EXPECT_EQ (value (p, "Depth"), 15.0f);          // clamped to the top of its range
     EXPECT_EQ (value (p, "Output Gain"), -2.0f);    // absent from the document: kept
+    EXPECT_EQ (value (p, "Input Gain"), 0.0f);      // named without a value: its default
     EXPECT_EQ (value (p, "Depth EQ"), 1.0f);
 }
