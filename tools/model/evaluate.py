@@ -5,7 +5,8 @@ the results as Markdown.
 
 The rate of each file is taken from its name (96 or 192). Reported: the error-to-signal ratio
 over a grid of Depth x Depth EQ at three levels; the gain at the focus frequency against the
-teacher's; Depth 0's deviation from flat; distortion at -20 dBFS. With --plots, writes
+teacher's; Depth 0's deviation from flat; distortion at -20 dBFS; the 100 Hz focus against
+level; distortion at -22 dBFS at every setting; the ceiling when driven hot; the mean on music. With --plots, writes
 response<rate>.png (teacher and network side by side) and distortion<rate>.png.
 """
 
@@ -26,6 +27,11 @@ EQS = (None, 1.0, 2.0, 3.0, 4.0)          # None: the switch off
 LEVELS = (-30.0, -18.0, -6.0)             # peak dBFS of each stretch
 STRETCH = 1 << 15
 STRETCHES = 12
+FOCUS_LEVELS = (-40.0, -30.0, -18.0, -12.0, -6.0)
+THD_DEPTHS = (-15.0, 0.0, 15.0)
+THD_TONES = (100.0, 1000.0)
+HOT_LEVELS = (0.0, 6.0, 10.0, 14.0)
+HOT_SETTINGS = ((3.0, -15.0, 1000.0), (3.0, 0.0, 1000.0), (3.0, 15.0, 1000.0), (1.0, 15.0, 100.0))
 
 
 def eq_name(eq):
@@ -102,7 +108,7 @@ def sine_gains(net, rate, eq, depth, frequencies, level=-30.0):
 
 
 def distortion(net, rate, eq, depth, level, f=1000.0):
-    """THD (%) of a 1 kHz sine, teacher and network."""
+    """THD (%) of a sine (1 kHz unless told), teacher and network."""
     length = rate // 2
     t = np.arange(rate) / rate
     x = np.zeros((1, 2, t.size))
@@ -160,12 +166,62 @@ def plot(net, rate, folder):
     figure.savefig(os.path.join(folder, f"distortion{rate // 1000}.png"), dpi=80)
 
 
+def peak_out(net, rate, eq, depth, level, f):
+    """Peak output (dBFS) of a steady sine, teacher and network."""
+    t = np.arange(rate // 2) / rate
+    x = np.zeros((1, 2, t.size))
+    x[0, 0] = 10 ** (level / 20) * np.sin(2 * np.pi * f * t)
+    eq_control, depth_control = controls(depth, eq)
+    return [20 * np.log10(np.max(np.abs(y[0, 0, -rate // 10:])))
+            for y in (teacher.process(x, eq_control, depth_control, rate), network_output(net, x, eq_control, depth_control))]
+
+
+def whole_behaviour(net, rate, stretches):
+    """How the network follows the teacher beyond the small signal: the lowest focus against
+    level, distortion at an ordinary level, the ceiling when driven hot, the mean on music."""
+    lines = ["The 100 Hz focus (Depth EQ 1) against level, gain in dB (teacher / network):", "",
+             "Depth | " + " | ".join(f"{v:g} dBFS" for v in FOCUS_LEVELS), "---|" + "---|" * len(FOCUS_LEVELS)]
+    for depth in (15.0, -15.0):
+        gains = [sine_gains(net, rate, 1.0, depth, [100.0], level=v)[0] for v in FOCUS_LEVELS]
+        lines.append(f"{depth:+g} | " + " | ".join(f"{g[0]:+.1f} / {g[1]:+.1f}" for g in gains))
+
+    lines += ["", "THD at -22 dBFS, % (teacher / network); * where the network exceeds three times the "
+              "teacher's plus 0.2 %:", "", "Depth EQ | " + " | ".join(f"Depth {d:+g}, {f:g} Hz" for d in THD_DEPTHS for f in THD_TONES),
+              "---|" + "---|" * (len(THD_DEPTHS) * len(THD_TONES))]
+    for eq in EQS:
+        cells = []
+        for depth in THD_DEPTHS:
+            for f in THD_TONES:
+                a, b = distortion(net, rate, eq, depth, -22.0, f)
+                cells.append(f"{a:.2f} / {b:.2f}" + (" *" if b > 3 * a + 0.2 else ""))
+        lines.append(f"{eq_name(eq)} | " + " | ".join(cells))
+
+    lines += ["", "Driven hot: peak output in dBFS of a steady sine (teacher / network):", "",
+              "Setting | " + " | ".join(f"{v:+g} dBFS in" for v in HOT_LEVELS), "---|" + "---|" * len(HOT_LEVELS)]
+    for eq, depth, f in HOT_SETTINGS:
+        peaks = [peak_out(net, rate, eq, depth, v, f) for v in HOT_LEVELS]
+        lines.append(f"Depth EQ {eq_name(eq)}, Depth {depth:+g}, {f:g} Hz | " + " | ".join(f"{a:+.1f} / {b:+.1f}" for a, b in peaks))
+
+    x = stretches * 10 ** (-6 / 20)
+    worst = (-np.inf, None)
+    for eq in EQS:
+        for depth in DEPTHS:
+            eq_control, depth_control = controls(depth, eq)
+            shift = np.abs(np.mean(network_output(net, x, eq_control, depth_control), axis=-1)
+                           - np.mean(teacher.process(x, eq_control, depth_control, rate), axis=-1))
+            worst = max(worst, (20 * np.log10(np.max(shift) + 1e-12), (eq, depth)))
+    lines += ["", f"Mean of the output on held-out music at -6 dBFS peak: at most {worst[0]:.0f} dBFS from the "
+              f"teacher's (Depth EQ {eq_name(worst[1][0])}, Depth {worst[1][1]:+g}).", ""]
+    return lines
+
+
 def report(path, data_folder, plots):
     rate = 1000 * int(re.search(r"(96|192)", os.path.basename(path)).group(1))
     net = model_file.load(path)
     lines = [f"## {os.path.basename(path)} ({rate // 1000} kHz model rate)", ""]
 
-    grid = esr_grid(net, rate, held_out_stretches(data_folder, rate))
+    stretches = held_out_stretches(data_folder, rate)
+    grid = esr_grid(net, rate, stretches)
     values = np.array(list(grid.values()))
     worst = max(grid, key=grid.get)
     lines += [f"Error-to-signal ratio on held-out material: mean {values.mean():.4f}, worst {values.max():.4f} "
@@ -187,6 +243,7 @@ def report(path, data_folder, plots):
     thd = distortion(net, rate, 3.0, 0.0, -20.0)[1]
     lines += ["", f"Depth 0 at -18 dBFS, 30 Hz to 20 kHz: {flat.min():+.2f} to {flat.max():+.2f} dB. "
               f"THD at Depth 0, -20 dBFS: {thd:.3f} %.", ""]
+    lines += whole_behaviour(net, rate, stretches)
     if plots:
         plot(net, rate, plots)
     return lines
