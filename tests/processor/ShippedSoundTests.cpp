@@ -289,3 +289,14 @@ TEST (ShippedSound, AFixedInputGivesTheRecordedOutput)
             EXPECT_NEAR (picked[i], recorded[r][i], 1e-6f) << hostRate << " Hz, value " << i;
     }
 }
+
+TEST (ShippedSound, BothWeightSetsSoundAlike)
+{
+    // Moving a session from 48 to 96 kHz swaps the weight set; the mix must not change.
+    for (const auto& setting : extremes)
+        for (double f = 40.0; f <= 16000.0; f *= 2.0)
+        {
+            SCOPED_TRACE (testing::Message() << "Depth " << setting.depth << ", EQ " << setting.depthEq << ", " << f << " Hz");
+            EXPECT_NEAR (gainAt (48000.0, setting, f, -18.0), gainAt (96000.0, setting, f, -18.0), 1.0);
+        }
+}
