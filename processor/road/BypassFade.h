@@ -60,9 +60,6 @@ public:
         }
     }
 
-    /** True while any of the processed signal reaches the output. */
-    bool processedIsHeard() const noexcept { return mix < 1.0f || mixTarget < 1.0f; }
-
     /** Mixes the delayed dry input into the processed block, moving towards `bypassed`. */
     void process (juce::AudioBuffer<float>& block, bool bypassed) noexcept
     {
