@@ -30,7 +30,14 @@
 // ramp builder's entries to float rounding. The alternatives measured, in ns per step against
 // 43 steady (same run, 1024-step blocks, before the chain was shortened): the weights built
 // inline before their use 60 (the exact product-then-sum) or 60 (one multiply-add); built one
-// step ahead into a buffer 64, even as a bare running sum 62; this form 59 (51 now).
+// step ahead into a buffer 64, even as a bare running sum 62; this form 59 (51 now). Measured
+// again against this form at 35 steady, best of five interleaved runs: the exact weights built
+// inline 54 against 51 (they add a product and a sum per weight vector where this form adds
+// one multiply-add, and there is a single state to share them with, not one per channel); the
+// step's terms continuing the fixed terms' chains on t h 52.8 against 50.6; the step's part of
+// the half-empty new-state group packed into its idle lanes, a tie. The one state carries both
+// channels, so each step's weights serve one product either way. Taking the gate sums in the
+// order the chain needs them, and tuning for the machine, brought it to 49.
 
 namespace Tovani
 {
@@ -161,32 +168,39 @@ struct Cell
         const Quads q { _mm256_insertf128_ps (h0, lo, 1), _mm256_permute2f128_ps (h0, h0, 0x11),
                         _mm256_insertf128_ps (h8, tail, 1) };
 
-        // The new-state group of units 8..11 sits in the low half of slotN8's eight lanes.
+        // The gate sums in the order the chain needs them: the reset gate's (its tanh comes
+        // first), the new state's recurrent and input parts, the update gate's last. The new-state
+        // group of units 8..11 sits in the low half of slotN8's eight lanes.
+        [[maybe_unused]] const __m256 tv = _mm256_set1_ps (t);
         __m256 accR = recurrent<slotR> (w, q, input<slotR> (w, bx0, bx1));
-        __m256 accZ = recurrent<slotZ> (w, q, input<slotZ> (w, bx0, bx1));
         __m256 accRZ = recurrent<slotRZ> (w, q, input<slotRZ> (w, bx0, bx1));
-        __m256 hn0 = recurrent<slotN> (w, q), inN0 = input<slotN> (w, bx0, bx1);
-        __m256 hn8 = recurrent<slotN8> (w, q), inN8 = input<slotN8> (w, bx0, bx1);
-
         if constexpr (Gliding)
         {
-            const __m256 tv = _mm256_set1_ps (t);
             accR = _mm256_fmadd_ps (tv, recurrent<slotR> (stepW, q, input<slotR> (stepW, bx0, bx1)), accR);
-            accZ = _mm256_fmadd_ps (tv, recurrent<slotZ> (stepW, q, input<slotZ> (stepW, bx0, bx1)), accZ);
             accRZ = _mm256_fmadd_ps (tv, recurrent<slotRZ> (stepW, q, input<slotRZ> (stepW, bx0, bx1)), accRZ);
+        }
+        const auto r0 = tanhParts8 (accR), rz = tanhParts8 (accRZ);
+
+        __m256 hn0 = recurrent<slotN> (w, q), inN0 = input<slotN> (w, bx0, bx1);
+        __m256 hn8 = recurrent<slotN8> (w, q), inN8 = input<slotN8> (w, bx0, bx1);
+        if constexpr (Gliding)
+        {
             hn0 = _mm256_fmadd_ps (tv, recurrent<slotN> (stepW, q), hn0);
             inN0 = _mm256_fmadd_ps (tv, input<slotN> (stepW, bx0, bx1), inN0);
             hn8 = _mm256_fmadd_ps (tv, recurrent<slotN8> (stepW, q), hn8);
             inN8 = _mm256_fmadd_ps (tv, input<slotN8> (stepW, bx0, bx1), inN8);
         }
 
-        const auto r0 = tanhParts8 (accR), rz = tanhParts8 (accRZ), z0 = tanhParts8 (accZ);
-
         // n = tanh(in + r hn), r hn = t hn' + hn' (hn' holds the halved recurrent part), where
         // t = ratio * poly: poly * hn' is ready before the ratio, which then needs one multiply-add.
         const __m256 n0 = _mm256_fmadd_ps (r0.ratio, _mm256_mul_ps (r0.poly, hn0), _mm256_add_ps (hn0, inN0));
         const __m256 n8 = _mm256_fmadd_ps (rz.ratio, _mm256_mul_ps (rz.poly, hn8), _mm256_add_ps (hn8, inN8));
         const auto nn0 = tanhParts8 (n0), nn8 = tanhParts8 (n8);
+
+        __m256 accZ = recurrent<slotZ> (w, q, input<slotZ> (w, bx0, bx1));
+        if constexpr (Gliding)
+            accZ = _mm256_fmadd_ps (tv, recurrent<slotZ> (stepW, q, input<slotZ> (stepW, bx0, bx1)), accZ);
+        const auto z0 = tanhParts8 (accZ);
 
         // h = z h + (1 - z) n, z = 1/2 + t/2, with n = ratio * poly: z h and (1 - z) poly are
         // ready before n's ratio, which again ends the step with one multiply-add.

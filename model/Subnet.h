@@ -1,11 +1,14 @@
 #pragma once
 
 #include "Activations.h"
+#include "DenseAvx2.h"
 #include "LinearT.h"
 #include "ModelArrays.h"
 
 #include <Eigen/Dense>
 #include <nlohmann/json.hpp>
+
+#include <type_traits>
 
 namespace Tovani
 {
@@ -84,6 +87,31 @@ public:
         inOutput += inBias;
         leakyReluInPlace (inOutput);
 
+        projIhOutput.resize (1, ihSize);
+        projHhOutput.resize (1, hhSize);
+
+        if constexpr (std::is_same_v<T, float> && width == 16 && ihSize % 8 == 0 && hhSize % 8 == 0)
+        {
+            if (const auto dense = nativeDense16Kernel())
+            {
+                const auto layer = [dense] (auto& l, const Matrix& in)
+                {
+                    l.output.resize (1, width);
+                    dense (in.data(), l.weight.data(), l.bias.data(), l.output.data(), width);
+                    leakyReluInPlace (l.output);
+                };
+                layer (prelayer2, inOutput);
+                layer (prelayer4, prelayer2.output);
+                layer (prelayer6, prelayer4.output);
+
+                const auto& last = prelayer6.output;
+                dense (last.data(), projIhWeight.data(), projIhBias.data(), projIhOutput.data(), ihSize);
+                dense (last.data(), projHhWeight.data(), projHhBias.data(), projHhOutput.data(), hhSize);
+                reshapeProjections();
+                return;
+            }
+        }
+
         prelayer2.forward (inOutput);
         leakyReluInPlace (prelayer2.output);
         prelayer4.forward (prelayer2.output);
@@ -93,14 +121,18 @@ public:
 
         const auto& last = prelayer6.output;
 
-        projIhOutput.resize (1, ihSize);
         projIhOutput.noalias() = last * projIhWeight;
         projIhOutput += projIhBias;
 
-        projHhOutput.resize (1, hhSize);
         projHhOutput.noalias() = last * projHhWeight;
         projHhOutput += projHhBias;
 
+        reshapeProjections();
+    }
+
+private:
+    void reshapeProjections()
+    {
         // The projections list the weights gate row by gate row.
         using IhRows = Eigen::Matrix<T, numInputs, gateWidth, Eigen::RowMajor>;
         using HhRows = Eigen::Matrix<T, HiddenSize, gateWidth, Eigen::RowMajor>;
@@ -110,7 +142,6 @@ public:
         weightHh = Eigen::Map<const HhRows> (projHhOutput.data());
     }
 
-private:
     template <typename Layer>
     static void loadLayer (nlohmann::json& model, Layer& layer, const std::string& prefix)
     {
