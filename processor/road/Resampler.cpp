@@ -11,27 +11,57 @@ namespace road
 {
 namespace
 {
-// The library's largest internal transform, as a power of two. Its default (17) is the
-// cheapest, but its bursts of output need FIFOs that double the delay: 10 gives 812 samples at
-// 44.1 kHz and 828 at 48 kHz instead of 1871 and 1852, for about 17 % more time (23 -> 27 us and
-// 11.7 -> 13.7 us a 512-sample stereo block). Smaller sizes gain nothing more; the rest of the
-// delay is the linear-phase filter's own, set by its 0.913 pass band.
-constexpr unsigned largestTransformLog2 = 10;
+// The library's largest and smallest internal transforms, as powers of two. Its bursts of output
+// are a transform's length less its filter's; the FIFOs that even them out cost delay. With the
+// short filters below, 2^8 to 2^9 points keep the bursts short for no more time than longer
+// transforms (2^10 and up add 130 to 500 samples of delay for at most 5 % less time; 2^8 alone
+// costs 15 to 30 % more). The library's default smallest (2^10) would pad the short filters out to
+// long bursts.
+constexpr unsigned largestTransformLog2 = 9, smallestTransformLog2 = 8;
+
+// Flat to here at every host rate; above 48 kHz to 0.45 x the host rate.
+constexpr double audibleTop = 20000.0;
+
+// The filter of one direction. What must stay clean is what a listener hears: the images of an
+// audible tone (which would reach the network, and it mixes what it gets) and whatever folds onto
+// the audible band on the way back. Both lie at or above host - 20 kHz, so the stop band starts
+// there rather than at the lower rate's Nyquist: far wider transitions and far shorter filters.
+// The library limits how far past the Nyquist it goes: when raising the rate, by no more than the
+// pass band falls short of it; when lowering, to 1.5 x and half the Nyquist past the pass band.
+// Sixteen bits put images and aliases near -105 dBc or below, a wide margin under the -80 dBc a
+// listener might hear and the network's own harmonics (about -70 dBc); twenty bits cost the same
+// time and add delay.
+soxr_quality_spec_t recipe (double inRate, double outRate, double hostRate)
+{
+    // Whole rates give exact ratios; for others the finer clock keeps the library's output
+    // from drifting off the schedule the FIFOs are sized for.
+    auto quality = soxr_quality_spec (SOXR_16_BITQ, SOXR_HI_PREC_CLOCK);
+    const double nyquist = 0.5 * std::min (inRate, outRate);
+    const double kept = (hostRate <= 48000.0 ? audibleTop : 0.45 * hostRate) / nyquist;
+
+    // Below 44.1 kHz the audible band reaches past the host's Nyquist: the library's own band.
+    if (kept > quality.passband_end)
+        return quality;
+
+    const double widest = inRate < outRate ? 2.0 - kept : std::min (kept + 0.5, 1.5);
+    quality.passband_end = kept;
+    quality.stopband_begin = std::clamp ((hostRate - audibleTop) / nyquist, 1.0, widest);
+    return quality;
+}
 } // namespace
 
-void Resampler::Converter::setup (double inRate, double outRate, int numChannels)
+void Resampler::Converter::setup (double inRate, double outRate, double hostRate, int numChannels)
 {
     soxr_delete (engine);
     engine = nullptr;
     channels = numChannels;
 
     const auto io = soxr_io_spec (SOXR_FLOAT32_S, SOXR_FLOAT32_S);
-    // Whole rates give exact ratios; for others the finer clock keeps the library's output
-    // from drifting off the schedule the FIFOs are sized for.
-    const auto quality = soxr_quality_spec (SOXR_HQ, SOXR_HI_PREC_CLOCK);
+    const auto quality = recipe (inRate, outRate, hostRate);
     // One thread: the library must not hand work to other threads from the audio thread.
     auto runtime = soxr_runtime_spec (1);
     runtime.log2_large_dft_size = largestTransformLog2;
+    runtime.log2_min_dft_size = smallestTransformLog2;
     soxr_error_t error = nullptr;
     engine = soxr_create (inRate, outRate, (unsigned) numChannels, &error, &io, &quality, &runtime);
 
@@ -153,8 +183,8 @@ void Resampler::prepare (double hostRate, double modelRate, int maxHostBlock, in
         return;
     }
 
-    upward.setup (hostRate, modelRate, channels);
-    downward.setup (modelRate, hostRate, channels);
+    upward.setup (hostRate, modelRate, hostRate, channels);
+    downward.setup (modelRate, hostRate, hostRate, channels);
 
     ratio = modelRate / hostRate;
     const auto whole = [] (double r) { return std::abs (r - std::round (r)) < 1.0e-9 * r; };

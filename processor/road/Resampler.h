@@ -73,7 +73,7 @@ private:
         Converter& operator= (const Converter&) = delete;
         ~Converter() { soxr_delete (engine); }
 
-        void setup (double inRate, double outRate, int channels);
+        void setup (double inRate, double outRate, double hostRate, int channels);
         void restart();
         // Consumes all `frames` frames; returns how many it wrote to out (at most outRoom).
         int run (const float* const* in, int frames, float* const* out, int outRoom) noexcept;
