@@ -28,6 +28,10 @@ constexpr double audibleTop = 20000.0;
 // there rather than at the lower rate's Nyquist: far wider transitions and far shorter filters.
 // The library limits how far past the Nyquist it goes: when raising the rate, by no more than the
 // pass band falls short of it; when lowering, to 1.5 x and half the Nyquist past the pass band.
+// Except on the way up from 44.1 and 48 kHz: there music fills the host's band right up to its
+// Nyquist, and an image let through meets its tone in the network (a 21 kHz tone at 44.1 kHz came
+// back with a -51 dBc product at 18.9 kHz), so the stop band stays at the Nyquist, for the same
+// time at 44.1 kHz and 1 us more at 48.
 // Sixteen bits put images and aliases near -105 dBc or below, a wide margin under the -80 dBc a
 // listener might hear and the network's own harmonics (about -70 dBc); twenty bits cost the same
 // time and add delay.
@@ -45,7 +49,8 @@ soxr_quality_spec_t recipe (double inRate, double outRate, double hostRate)
 
     const double widest = inRate < outRate ? 2.0 - kept : std::min (kept + 0.5, 1.5);
     quality.passband_end = kept;
-    quality.stopband_begin = std::clamp ((hostRate - audibleTop) / nyquist, 1.0, widest);
+    const bool nearAudible = inRate < outRate && hostRate <= 48000.0;
+    quality.stopband_begin = nearAudible ? 1.0 : std::clamp ((hostRate - audibleTop) / nyquist, 1.0, widest);
     return quality;
 }
 } // namespace
