@@ -12,11 +12,11 @@ namespace road
 namespace
 {
 // The library's largest and smallest internal transforms, as powers of two. Its bursts of output
-// are a transform's length less its filter's; the FIFOs that even them out cost delay. With the
-// short filters below, 2^8 to 2^9 points keep the bursts short for no more time than longer
-// transforms (2^10 and up add 130 to 500 samples of delay for at most 5 % less time; 2^8 alone
-// costs 15 to 30 % more). The library's default smallest (2^10) would pad the short filters out to
-// long bursts.
+// are a transform's length less its filter's, and the FIFOs that even them out cost delay. With
+// the short filters below, 2^9 is as fast as longer transforms everywhere but at 44.1 kHz (2^10:
+// 5 % less time there, 235 samples more delay); 2^8 saves up to another 250 samples but costs
+// 15 to 30 % more time. The library's default smallest, 2^10, would pad the short filters out
+// to long bursts again.
 constexpr unsigned largestTransformLog2 = 9, smallestTransformLog2 = 8;
 
 // Flat to here at every host rate; above 48 kHz to 0.45 x the host rate.

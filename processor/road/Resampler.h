@@ -16,31 +16,48 @@ namespace road
     samples.
 
     The engine is libsoxr. It keeps its output aligned with its input (its filters' delay is
-    trimmed) but releases it in bursts of up to a thousand samples as its internal transforms
+    trimmed) but releases it in bursts of a few hundred samples as its internal transforms
     complete. Two FIFOs with fixed leading silence turn the bursts into the locked schedule on
     the way up and into exactly n samples on the way down; the silence is found at preparation
     by running the library on the same schedule, and the model side's is a whole number of
     periods of the two grids, so the delay is a whole number of host samples.
 
     Why libsoxr: one 512-sample stereo block up and back down, median us on this project's
-    build machine (bench/ResamplerBench.cpp; shared machine, +-20 %):
+    build machine (bench/ResamplerBench.cpp, the library's recipes with its default transforms;
+    shared machine, +-20 %):
 
-        host Hz   this stage   soxr HQ   soxr MQ   soxr LQ   zita 32   zita 16   JUCE 2x FIR
-        44100         22.6        21.0      19.4      23.4      52        34          -
-        48000         11.1         9.9       9.6       8.7      46        31         78
-        96000         11.1        10.0       9.7       8.5      46        31         78
-        192000         0.1 (passes through)
+        host Hz   soxr HQ   soxr MQ   soxr LQ   zita 32   zita 16   JUCE 2x FIR
+        44100       21.0      19.4      23.4      52        34          -
+        48000        9.9       9.6       8.7      46        31         78
+        96000       10.0       9.7       8.5      46        31         78
 
     zita-resampler (fixed delay, real-time safe) needs 40 taps a side at 44.1 kHz for a flat
     20 kHz and images below -90 dBc (32 taps: -1.8 dB at 20 kHz), at over five times
     libsoxr's cost; the framework's half-band oversampler costs more still and fits only 2x.
-    libsoxr's high-quality recipe costs no more than its lower ones here and measures, through
-    an identity model stage: within 0.02 dB from 20 Hz to 20 kHz at 44.1 and 48 kHz (to 0.45 x
-    the host rate above), images out of up() and aliases out of down() below -135 dBc at 44.1,
-    48, 88.2, 96 and 176.4 kHz. Its
-    price is delay (latencySamples()): 812 at 44.1, 88.2 and 176.4 kHz, 828 at 48 and 96 kHz, 0 at
-    192 kHz, with the transform size chosen in the source (largestTransformLog2), which halves
-    the delay of the library's default for about 17 % more time than the figures above.
+
+    The filters (recipe() in the source) keep what a listener hears clean, and no more: flat to
+    20 kHz (0.45 x the host rate above 48 kHz), a stop band from where the images of an audible
+    tone and the aliases onto the audible band begin (host - 20 kHz, as far as the library
+    allows; on the way up from 44.1 and 48 kHz the host's Nyquist), 16-bit stop bands, and
+    short transforms. Against the library's high-quality recipe with the Nyquist as stop band
+    (the two interleaved on the same machine, fastest of 300 runs of 50 stereo blocks of 512), and
+    through an identity model stage with tones at -6 dBFS:
+
+        host Hz   us a block     delay        flat to 20 kHz    worst image / alias / product
+                  HQ -> this     HQ -> this   (0.45 x host)     in 20 Hz-20 kHz, dBc
+        44100     25.3 -> 23.2   812 -> 640   -0.013 dB         -112 / -112 / -113
+        48000     13.0 -> 12.5   828 -> 450   -0.000 dB         -117 / -110 / -139
+        88200     25.3 -> 22.4   812 -> 400   -0.010 dB         -114 / -118 / -123
+        96000     13.0 -> 12.1   828 -> 334   -0.000 dB         -115 / -114 / -145
+        176400    21.3 -> 19.1   812 -> 400   -0.010 dB         -115 / -133 / -124
+        192000     0.1 (passes through, no delay)
+
+    (image: the largest component of up()'s output other than a tone of 20 Hz to 20 kHz; alias:
+    the largest component in 20 Hz-20 kHz of down()'s output for a model-rate tone above the
+    host's Nyquist; product: the same after up() and down().) The delay is latencySamples(). The
+    time barely follows the filters' length: at 44.1, 88.2 and 176.4 kHz about 40 % of it is
+    the library's rational polyphase stage (a division and 16 products per output sample,
+    whatever the filter), and at the 2x ratios its transforms of a few hundred points.
 */
 class Resampler
 {
