@@ -90,7 +90,8 @@ private:
         Converter& operator= (const Converter&) = delete;
         ~Converter() { soxr_delete (engine); }
 
-        void setup (double inRate, double outRate, double hostRate, int channels);
+        // maxFrames: the most frames one run() is given.
+        void setup (double inRate, double outRate, double hostRate, int channels, int maxFrames);
         void restart();
         // Consumes all `frames` frames; returns how many it wrote to out (at most outRoom).
         int run (const float* const* in, int frames, float* const* out, int outRoom) noexcept;
@@ -98,6 +99,15 @@ private:
         soxr_t engine = nullptr;
         int channels = 1;
         static constexpr int maxPiece = 128;
+
+        // The direct polyphase filter, where one is used instead of the library: output k
+        // lies at k * down / up input samples; the next output's taps start at `start` in
+        // `history`, which holds `count` samples.
+        bool direct = false;
+        bool wide = false;
+        int up = 1, down = 1, taps = 0, phase = 0, start = 0, count = 0;
+        std::vector<float> coefficients; // `up` rows of `taps`, one per phase
+        std::array<std::vector<float>, 2> history;
     };
 
     // Per-channel FIFO of fixed capacity; `count` samples from `head` on are waiting.
