@@ -15,12 +15,15 @@ namespace road
     network's work per block stays even. The model-rate samples come back as exactly n host
     samples.
 
-    The engine is libsoxr. It keeps its output aligned with its input (its filters' delay is
-    trimmed) but releases it in bursts of a few hundred samples as its internal transforms
-    complete. Two FIFOs with fixed leading silence turn the bursts into the locked schedule on
-    the way up and into exactly n samples on the way down; the silence is found at preparation
-    by running the library on the same schedule, and the model side's is a whole number of
-    periods of the two grids, so the delay is a whole number of host samples.
+    Two engines. Up to 48 kHz, and for doubling the rate, libsoxr: it keeps its output aligned
+    with its input (its filters' delay is trimmed) but releases it in bursts of a few hundred
+    samples as its internal transforms complete. Above 48 kHz otherwise, a direct polyphase
+    filter (Kaiser windowed, 16 to 64 taps, AVX2 where the CPU has it), aligned the same way and
+    releasing each sample as soon as its taps are in. Two FIFOs with fixed leading silence turn
+    either into the locked schedule on the way up and into exactly n samples on the way down; the
+    silence is found at preparation by running the engines on the same schedule, and the model
+    side's is a whole number of periods of the two grids, so the delay is a whole number of host
+    samples.
 
     Why libsoxr: one 512-sample stereo block up and back down, median us on this project's
     build machine (bench/ResamplerBench.cpp, the library's recipes with its default transforms;
@@ -35,29 +38,28 @@ namespace road
     20 kHz and images below -90 dBc (32 taps: -1.8 dB at 20 kHz), at over five times
     libsoxr's cost; the framework's half-band oversampler costs more still and fits only 2x.
 
-    The filters (recipe() in the source) keep what a listener hears clean, and no more: flat to
-    20 kHz (0.45 x the host rate above 48 kHz), a stop band from where the images of an audible
-    tone and the aliases onto the audible band begin (host - 20 kHz, as far as the library
-    allows; on the way up from 44.1 and 48 kHz the host's Nyquist), 16-bit stop bands, and
-    short transforms. Against the library's high-quality recipe with the Nyquist as stop band
-    (the two interleaved on the same machine, fastest of 300 runs of 50 stereo blocks of 512), and
-    through an identity model stage with tones at -6 dBFS:
+    The filters keep what a listener hears clean, and no more: flat to 20 kHz (0.45 x the host
+    rate above 48 kHz); images of that band stopped on the way up (any let through would also
+    come back onto their own tones on the way down); on the way down a stop band from host -
+    20 kHz, where what folds onto the audible band begins; stop bands of 90 to 100 dB. Above
+    48 kHz that leaves transitions wide enough for short direct filters, which cost less than the
+    library's structure (a 2x stage, transforms, and a rational stage with a division and 16
+    products per output sample, whatever the filter). Against the library's high-quality recipe
+    with the Nyquist as stop band (bench "stages", input + output resampling, fastest of several
+    runs of the builds alternating), and through an identity model stage with tones at -6 dBFS:
 
-        host Hz   us a block     delay        flat to 20 kHz    worst image / alias / product
-                  HQ -> this     HQ -> this   (0.45 x host)     in 20 Hz-20 kHz, dBc
-        44100     25.3 -> 23.2   812 -> 640   -0.013 dB         -112 / -112 / -113
-        48000     13.0 -> 12.5   828 -> 450   -0.000 dB         -117 / -110 / -139
-        88200     25.3 -> 22.4   812 -> 400   -0.010 dB         -114 / -118 / -123
-        96000     13.0 -> 12.1   828 -> 334   -0.000 dB         -115 / -114 / -145
-        176400    21.3 -> 19.1   812 -> 400   -0.010 dB         -115 / -133 / -124
-        192000     0.1 (passes through, no delay)
+        host Hz   engine        us a block    delay        flat to 20 kHz   worst image / alias /
+                  (up, down)    HQ -> this    HQ -> this   (0.45 x host)    product, dBc
+        44100     soxr, soxr    28.5 -> 18.9  812 -> 640   -0.013 dB        -112 / -112 / -113
+        48000     soxr, soxr    15.7 -> 11.9  828 -> 450   -0.000 dB        -117 / -110 / -139
+        88200     direct        28.5 -> 15.5  812 -> 156   +-0.0003 dB      -106 /  -92 / -105
+        96000     soxr, direct  15.9 -> 10.5  828 -> 231   +0.0006 dB       -115 /  -87 / -146
+        176400    direct        23.6 ->  9.5  812 -> 155   +-0.0007 dB      -107 / -111 /  -95
+        192000    passes through, no delay
 
     (image: the largest component of up()'s output other than a tone of 20 Hz to 20 kHz; alias:
     the largest component in 20 Hz-20 kHz of down()'s output for a model-rate tone above the
-    host's Nyquist; product: the same after up() and down().) The delay is latencySamples(). The
-    time barely follows the filters' length: at 44.1, 88.2 and 176.4 kHz about 40 % of it is
-    the library's rational polyphase stage (a division and 16 products per output sample,
-    whatever the filter), and at the 2x ratios its transforms of a few hundred points.
+    host's Nyquist; product: the same after up() and down().) The delay is latencySamples().
 */
 class Resampler
 {
