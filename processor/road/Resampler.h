@@ -51,8 +51,8 @@ namespace road
         host Hz   engine        us a block    delay        flat to 20 kHz   worst image / alias /
                   (up, down)    HQ -> this    HQ -> this   (0.45 x host)    product, dBc
         44100     soxr, soxr    28.5 -> 18.9  812 -> 640   -0.013 dB        -112 / -112 / -113
-        48000     soxr, soxr    15.7 -> 11.9  828 -> 450   -0.000 dB        -117 / -110 / -139
-        88200     direct        28.5 -> 15.5  812 -> 156   +-0.0003 dB      -106 /  -92 / -105
+        48000     soxr, soxr    15.9 -> 11.9  828 -> 450   -0.000 dB        -117 / -110 / -139
+        88200     direct        28.4 -> 15.5  812 -> 156   +-0.0003 dB      -106 /  -92 / -105
         96000     soxr, direct  15.9 -> 10.5  828 -> 231   +0.0006 dB       -115 /  -87 / -146
         176400    direct        23.6 ->  9.5  812 -> 155   +-0.0007 dB      -107 / -111 /  -95
         192000    passes through, no delay
