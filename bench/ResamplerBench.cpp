@@ -148,7 +148,7 @@ int main()
     std::printf ("%9s %8s %8s %8s %8s %8s %8s %8s %10s\n", "host Hz", "stage", "latency", "soxr HQ", "soxr MQ", "soxr LQ",
                  "zita 32", "zita 16", "JUCE 2x");
 
-    for (double host : { 44100.0, 48000.0, 96000.0, 192000.0 })
+    for (double host : { 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0 })
     {
         const double model = host <= 48000.0 ? 96000.0 : 192000.0;
         road::Resampler probe;

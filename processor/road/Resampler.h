@@ -15,32 +15,51 @@ namespace road
     network's work per block stays even. The model-rate samples come back as exactly n host
     samples.
 
-    The engine is libsoxr. It keeps its output aligned with its input (its filters' delay is
-    trimmed) but releases it in bursts of up to a thousand samples as its internal transforms
-    complete. Two FIFOs with fixed leading silence turn the bursts into the locked schedule on
-    the way up and into exactly n samples on the way down; the silence is found at preparation
-    by running the library on the same schedule, and the model side's is a whole number of
-    periods of the two grids, so the delay is a whole number of host samples.
+    Two engines. Up to 48 kHz, and for doubling the rate, libsoxr: it keeps its output aligned
+    with its input (its filters' delay is trimmed) but releases it in bursts of a few hundred
+    samples as its internal transforms complete. Above 48 kHz otherwise, a direct polyphase
+    filter (Kaiser windowed, 16 to 64 taps, AVX2 where the CPU has it), aligned the same way and
+    releasing each sample as soon as its taps are in. Two FIFOs with fixed leading silence turn
+    either into the locked schedule on the way up and into exactly n samples on the way down; the
+    silence is found at preparation by running the engines on the same schedule, and the model
+    side's is a whole number of periods of the two grids, so the delay is a whole number of host
+    samples.
 
     Why libsoxr: one 512-sample stereo block up and back down, median us on this project's
-    build machine (bench/ResamplerBench.cpp; shared machine, +-20 %):
+    build machine (bench/ResamplerBench.cpp, the library's recipes with its default transforms;
+    shared machine, +-20 %):
 
-        host Hz   this stage   soxr HQ   soxr MQ   soxr LQ   zita 32   zita 16   JUCE 2x FIR
-        44100         22.6        21.0      19.4      23.4      52        34          -
-        48000         11.1         9.9       9.6       8.7      46        31         78
-        96000         11.1        10.0       9.7       8.5      46        31         78
-        192000         0.1 (passes through)
+        host Hz   soxr HQ   soxr MQ   soxr LQ   zita 32   zita 16   JUCE 2x FIR
+        44100       21.0      19.4      23.4      52        34          -
+        48000        9.9       9.6       8.7      46        31         78
+        96000       10.0       9.7       8.5      46        31         78
 
     zita-resampler (fixed delay, real-time safe) needs 40 taps a side at 44.1 kHz for a flat
     20 kHz and images below -90 dBc (32 taps: -1.8 dB at 20 kHz), at over five times
     libsoxr's cost; the framework's half-band oversampler costs more still and fits only 2x.
-    libsoxr's high-quality recipe costs no more than its lower ones here and measures, through
-    an identity model stage: within 0.02 dB from 20 Hz to 20 kHz at 44.1 and 48 kHz (to 0.45 x
-    the host rate above), images out of up() and aliases out of down() below -135 dBc at 44.1,
-    48, 88.2, 96 and 176.4 kHz. Its
-    price is delay (latencySamples()): 812 at 44.1, 88.2 and 176.4 kHz, 828 at 48 and 96 kHz, 0 at
-    192 kHz, with the transform size chosen in the source (largestTransformLog2), which halves
-    the delay of the library's default for about 17 % more time than the figures above.
+
+    The filters keep what a listener hears clean, and no more: flat to 20 kHz (0.45 x the host
+    rate above 48 kHz); images of that band stopped on the way up (any let through would also
+    come back onto their own tones on the way down); on the way down a stop band from host -
+    20 kHz, where what folds onto the audible band begins; stop bands of 90 to 100 dB. Above
+    48 kHz that leaves transitions wide enough for short direct filters, which cost less than the
+    library's structure (a 2x stage, transforms, and a rational stage with a division and 16
+    products per output sample, whatever the filter). Against the library's high-quality recipe
+    with the Nyquist as stop band (bench "stages", input + output resampling, fastest of several
+    runs of the builds alternating), and through an identity model stage with tones at -6 dBFS:
+
+        host Hz   engine        us a block    delay        flat to 20 kHz   worst image / alias /
+                  (up, down)    HQ -> this    HQ -> this   (0.45 x host)    product, dBc
+        44100     soxr, soxr    28.5 -> 18.9  812 -> 640   -0.013 dB        -112 / -112 / -113
+        48000     soxr, soxr    15.9 -> 11.9  828 -> 450   -0.000 dB        -117 / -110 / -139
+        88200     direct        28.4 -> 15.5  812 -> 156   +-0.0003 dB      -106 /  -92 / -105
+        96000     soxr, direct  15.9 -> 10.5  828 -> 231   +0.0006 dB       -115 /  -87 / -146
+        176400    direct        23.6 ->  9.5  812 -> 155   +-0.0007 dB      -107 / -111 /  -95
+        192000    passes through, no delay
+
+    (image: the largest component of up()'s output other than a tone of 20 Hz to 20 kHz; alias:
+    the largest component in 20 Hz-20 kHz of down()'s output for a model-rate tone above the
+    host's Nyquist; product: the same after up() and down().) The delay is latencySamples().
 */
 class Resampler
 {
@@ -73,7 +92,8 @@ private:
         Converter& operator= (const Converter&) = delete;
         ~Converter() { soxr_delete (engine); }
 
-        void setup (double inRate, double outRate, int channels);
+        // maxFrames: the most frames one run() is given.
+        void setup (double inRate, double outRate, double hostRate, int channels, int maxFrames);
         void restart();
         // Consumes all `frames` frames; returns how many it wrote to out (at most outRoom).
         int run (const float* const* in, int frames, float* const* out, int outRoom) noexcept;
@@ -81,6 +101,15 @@ private:
         soxr_t engine = nullptr;
         int channels = 1;
         static constexpr int maxPiece = 128;
+
+        // The direct polyphase filter, where one is used instead of the library: output k
+        // lies at k * down / up input samples; the next output's taps start at `start` in
+        // `history`, which holds `count` samples.
+        bool direct = false;
+        bool wide = false;
+        int up = 1, down = 1, taps = 0, phase = 0, start = 0, count = 0;
+        std::vector<float> coefficients; // `up` rows of `taps`, one per phase
+        std::array<std::vector<float>, 2> history;
     };
 
     // Per-channel FIFO of fixed capacity; `count` samples from `head` on are waiting.

@@ -238,7 +238,7 @@ TEST_P (RoadInHost, BypassIsTheHostsOwnAndSwitchesWithoutClicks)
 
 TEST_P (RoadInHost, ImpulseDelayIsTheReportedLatencyAndDepthZeroIsFlatAtEveryRate)
 {
-    for (const double rate : { 44100.0, 48000.0, 96000.0, 192000.0 })
+    for (const double rate : { 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0 })
     {
         SCOPED_TRACE (rate);
         auto plugin = load (GetParam(), rate);

@@ -80,7 +80,8 @@ TEST (RealtimeSafety, TheCountersSeeWhatTheyAreMeantToCatch)
 
 INSTANTIATE_TEST_SUITE_P (RatesAndLayouts, RealtimeSafety,
                           ::testing::Values (Case { 44100, 2, 512 }, Case { 44100, 1, 64 }, Case { 48000, 2, 512 },
-                                             Case { 48000, 1, 2048 }, Case { 96000, 2, 64 }, Case { 96000, 1, 512 },
-                                             Case { 192000, 2, 512 }, Case { 192000, 1, 1 },
+                                             Case { 48000, 1, 2048 }, Case { 88200, 2, 512 }, Case { 96000, 2, 64 },
+                                             Case { 96000, 1, 512 }, Case { 176400, 1, 64 }, Case { 192000, 2, 512 },
+                                             Case { 192000, 1, 1 },
                                              Case { 22050, 2, 4096 }, Case { 48000, 2, 8192 }),
                           name);

@@ -68,6 +68,20 @@ double peakIn (const std::vector<float>& x, double rate, double lowHz, double hi
     return peak;
 }
 
+// Amplitude of the hz component over the last 2^15 samples of x, by least squares: free of the
+// spectrum's scalloping, which reaches 0.6 dB between bins.
+double amplitudeAt (const std::vector<float>& x, double rate, double hz)
+{
+    double c = 0.0, s = 0.0, cc = 0.0, ss = 0.0, cs = 0.0;
+    for (size_t i = x.size() - (1u << 15); i < x.size(); ++i)
+    {
+        const double a = std::cos (2.0 * M_PI * hz * (double) i / rate), b = std::sin (2.0 * M_PI * hz * (double) i / rate);
+        c += x[i] * a, s += x[i] * b, cc += a * a, ss += b * b, cs += a * b;
+    }
+    const double det = cc * ss - cs * cs;
+    return std::hypot ((c * ss - s * cs) / det, (s * cc - c * cs) / det);
+}
+
 std::vector<float> tone (double hz, double rate, size_t length)
 {
     std::vector<float> x (length);
@@ -103,7 +117,7 @@ TEST (Resampler, RandomBlocksComeBackWholeAtTheStatedDelay)
 
 TEST (Resampler, FlatWithImagesAndAliasesBelowMinus80dBc)
 {
-    for (double host : { 44100.0, 48000.0, 96000.0 })
+    for (double host : { 44100.0, 48000.0, 88200.0, 96000.0, 176400.0 })
     {
         SCOPED_TRACE (host);
         const double model = modelRateFor (host), top = host <= 48000.0 ? 20000.0 : 0.45 * host;
@@ -128,7 +142,7 @@ TEST (Resampler, FlatWithImagesAndAliasesBelowMinus80dBc)
                 r.down (midIn, m, out, 512);
             }
 
-            EXPECT_NEAR (20.0 * std::log10 (peakIn (y, host, hz - 50.0, hz + 50.0) / 0.5), 0.0, 0.5);
+            EXPECT_NEAR (20.0 * std::log10 (amplitudeAt (y, host, hz) / 0.5), 0.0, 0.05);
             if (hz <= 20000.0)
             {
                 EXPECT_LT (20.0 * std::log10 (peakIn (up, model, host / 2.0, model / 2.0) / 0.5), -80.0);
@@ -138,6 +152,8 @@ TEST (Resampler, FlatWithImagesAndAliasesBelowMinus80dBc)
         // Model-rate content above the host's Nyquist must not fold back into the audible band.
         for (double alias : { 20.0, 1000.0, 10000.0, 20000.0 })
         {
+            if (host - alias >= model / 2.0)
+                continue;
             SCOPED_TRACE (alias);
             r.reset();
             const auto x = tone (host - alias, model, 140000);

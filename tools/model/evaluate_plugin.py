@@ -1,5 +1,5 @@
 """Measures the built plug-in as hosts and users hear it: through the VST3 (or LV2) bundle, at the
-host rates 44.1, 48, 96 and 192 kHz, with the lumbrane_render tool.
+host rates 44.1, 48, 88.2, 96, 176.4 and 192 kHz, with the lumbrane_render tool.
 
     cmake --build build -j4 --target lumbrane_render
     /usr/bin/python3 tools/model/evaluate_plugin.py --out docs
@@ -34,7 +34,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
 import teacher  # noqa: E402
 
-RATES = (44100, 48000, 96000, 192000)
+RATES = (44100, 48000, 88200, 96000, 176400, 192000)
 EQS = (1.0, 2.0, 3.0, 4.0)
 FOCUS_LEVEL = -30.0
 LEVELS = np.arange(-40.0, -5.0, 2.0)          # the 100 Hz focus against level
@@ -339,7 +339,7 @@ def plots(results, folder):
     figure, axis = pyplot.subplots(figsize=(8, 5))
     for label, colour in (("EQ 1, Depth +15", "tab:red"), ("Depth 0", "tab:green"), ("EQ 1, Depth -15", "tab:blue")):
         axis.plot(LEVELS, results[RATES[0], label]["teacher level"], "k--", linewidth=1)
-        for rate, style in zip(RATES, ("-", "-.", ":", "-")):
+        for rate, style in zip(RATES, ("-", "--", "-.", ":", "-.", "-")):
             axis.plot(LEVELS, results[rate, label]["level"], style, color=colour, alpha=0.5 + rate / 400000,
                       label=f"{label}, {rate / 1000:g} kHz")
     axis.set(xlabel="100 Hz sine, dBFS", ylabel="gain at 100 Hz, dB", title="The 100 Hz focus against level (teacher dashed)")
@@ -348,7 +348,7 @@ def plots(results, folder):
     figure.tight_layout()
     figure.savefig(os.path.join(folder, "plugin-level.png"), dpi=80)
 
-    figure, axes = pyplot.subplots(2, 2, figsize=(12, 8), sharex=True, sharey=True)
+    figure, axes = pyplot.subplots(2, 3, figsize=(15, 8), sharex=True, sharey=True)
     for axis, rate in zip(axes.flat, RATES):
         for label, _, _ in SETTINGS:
             axis.semilogy(THD_LEVELS, results[rate, label]["thd"], label=label)
