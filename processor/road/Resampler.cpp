@@ -1,7 +1,5 @@
 #include "Resampler.h"
 
-#include <immintrin.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -81,64 +79,6 @@ bool directSuits (double inRate, double outRate, double hostRate, long long& up,
     return up <= 1024 && ! (inRate == hostRate && up == 2 && down == 1);
 }
 
-// Sums of both channels' windows against one phase's taps (a multiple of 8), two at a time.
-__attribute__ ((target ("avx2,fma"))) int produceWide (const float* h0, const float* const* x, int taps, int up,
-                                                      int down, int& phase, int& start, int count, float* const* out,
-                                                      int outRoom) noexcept
-{
-    int made = 0;
-    for (; made < outRoom && start + taps <= count; ++made)
-    {
-        const float* h = h0 + (size_t) phase * (size_t) taps;
-        const float* a = x[0] + start;
-        const float* b = x[1] + start;
-        __m256 sa = _mm256_setzero_ps(), sb = _mm256_setzero_ps();
-        for (int k = 0; k < taps; k += 8)
-        {
-            const __m256 c = _mm256_loadu_ps (h + k);
-            sa = _mm256_fmadd_ps (c, _mm256_loadu_ps (a + k), sa);
-            sb = _mm256_fmadd_ps (c, _mm256_loadu_ps (b + k), sb);
-        }
-        // Both horizontal sums at once.
-        const __m256 pair = _mm256_hadd_ps (sa, sb); // a01 a23 b01 b23 | a45 a67 b45 b67
-        const __m128 half = _mm_add_ps (_mm256_castps256_ps128 (pair), _mm256_extractf128_ps (pair, 1));
-        const __m128 sums = _mm_hadd_ps (half, half); // a b a b
-        out[0][made] = _mm_cvtss_f32 (sums);
-        out[1][made] = _mm_cvtss_f32 (_mm_shuffle_ps (sums, sums, 1));
-
-        for (phase += down; phase >= up; phase -= up)
-            ++start;
-    }
-    return made;
-}
-
-int producePlain (const float* h0, const float* const* x, int taps, int up, int down, int& phase, int& start,
-                  int count, float* const* out, int outRoom) noexcept
-{
-    int made = 0;
-    for (; made < outRoom && start + taps <= count; ++made)
-    {
-        const float* h = h0 + (size_t) phase * (size_t) taps;
-        const float* a = x[0] + start;
-        const float* b = x[1] + start;
-        __m128 sa = _mm_setzero_ps(), sb = _mm_setzero_ps();
-        for (int k = 0; k < taps; k += 4)
-        {
-            const __m128 c = _mm_loadu_ps (h + k);
-            sa = _mm_add_ps (sa, _mm_mul_ps (c, _mm_loadu_ps (a + k)));
-            sb = _mm_add_ps (sb, _mm_mul_ps (c, _mm_loadu_ps (b + k)));
-        }
-        const __m128 low = _mm_unpacklo_ps (sa, sb), high = _mm_unpackhi_ps (sa, sb);
-        __m128 sums = _mm_add_ps (low, high);
-        sums = _mm_add_ps (sums, _mm_movehl_ps (sums, sums));
-        out[0][made] = _mm_cvtss_f32 (sums);
-        out[1][made] = _mm_cvtss_f32 (_mm_shuffle_ps (sums, sums, 1));
-
-        for (phase += down; phase >= up; phase -= up)
-            ++start;
-    }
-    return made;
-}
 } // namespace
 
 void Resampler::Converter::setup (double inRate, double outRate, double hostRate, int numChannels, int maxFrames)
@@ -155,40 +95,9 @@ void Resampler::Converter::setup (double inRate, double outRate, double hostRate
         // Flat to 0.45 x the host rate. On the way up the images of everything in that band are
         // stopped, from 0.55 x the host rate: any let through would come back onto their own
         // tones on the way down (+5 dB at 0.45 x). On the way down the stop band starts at
-        // host - 20 kHz, where what folds onto the audible band begins. A Kaiser window for the
-        // stop band's depth.
-        up = (int) l;
-        down = (int) m;
-        const double pass = 0.45 * hostRate, stop = inRate == hostRate ? 0.55 * hostRate : hostRate - audibleTop;
-        const double width = (stop - pass) / inRate, cutoff = 0.5 * (pass + stop) / inRate;
-        taps = (int) std::ceil ((stopAttenuationDb - 7.95) / (14.36 * width)) + 1;
-        taps = (taps + 7) / 8 * 8;
-        const double beta = 0.1102 * (stopAttenuationDb - 8.7), half = 0.5 * taps, norm = std::cyl_bessel_i (0.0, beta);
-        coefficients.assign ((size_t) up * (size_t) taps, 0.0f);
-
-        for (int p = 0; p < up; ++p)
-        {
-            std::vector<double> row ((size_t) taps);
-            double sum = 0.0;
-            for (int j = 0; j < taps; ++j)
-            {
-                // How far the output lies after this tap's input, in input samples.
-                const double t = (double) p / up + half - 1.0 - j, r = t / half;
-                const double x = 2.0 * cutoff * t;
-                const double sinc = std::abs (x) < 1.0e-12 ? 1.0 : std::sin (M_PI * x) / (M_PI * x);
-                const double window = std::abs (r) >= 1.0 ? 0.0 : std::cyl_bessel_i (0.0, beta * std::sqrt (1.0 - r * r)) / norm;
-                row[(size_t) j] = 2.0 * cutoff * sinc * window;
-                sum += row[(size_t) j];
-            }
-            // Each phase passes a constant exactly.
-            for (int j = 0; j < taps; ++j)
-                coefficients[(size_t) p * (size_t) taps + (size_t) j] = (float) (row[(size_t) j] / sum);
-        }
-
-        for (auto& h : history)
-            h.assign ((size_t) (2 * taps + maxFrames + 8), 0.0f);
-        wide = __builtin_cpu_supports ("avx2") && __builtin_cpu_supports ("fma");
-        restart();
+        // host - 20 kHz, where what folds onto the audible band begins.
+        const double stop = inRate == hostRate ? 0.55 * hostRate : hostRate - audibleTop;
+        filter.prepare ((int) l, (int) m, inRate, 0.45 * hostRate, stop, stopAttenuationDb, numChannels, maxFrames);
         return;
     }
 
@@ -207,42 +116,16 @@ void Resampler::Converter::setup (double inRate, double outRate, double hostRate
 
 void Resampler::Converter::restart()
 {
-    if (! direct)
-    {
+    if (direct)
+        filter.reset();
+    else
         soxr_clear (engine);
-        return;
-    }
-
-    // Silence before the first input, so that output 0 lies on input 0.
-    for (auto& h : history)
-        std::fill (h.begin(), h.end(), 0.0f);
-    phase = start = 0;
-    count = taps / 2 - 1;
 }
 
 int Resampler::Converter::run (const float* const* in, int frames, float* const* out, int outRoom) noexcept
 {
     if (direct)
-    {
-        const int capacity = (int) history[0].size();
-        if (count + frames > capacity)
-        {
-            for (int c = 0; c < channels; ++c)
-                std::memmove (history[(size_t) c].data(), history[(size_t) c].data() + start, sizeof (float) * (size_t) (count - start));
-            count -= start;
-            start = 0;
-        }
-
-        frames = std::min (frames, capacity - count);
-        for (int c = 0; c < channels; ++c)
-            std::copy (in[c], in[c] + frames, history[(size_t) c].data() + count);
-        count += frames;
-
-        const float* x[2] = { history[0].data(), history[(size_t) channels - 1].data() };
-        float* y[2] = { out[0], out[channels - 1] };
-        return wide ? produceWide (coefficients.data(), x, taps, up, down, phase, start, count, y, outRoom)
-                    : producePlain (coefficients.data(), x, taps, up, down, phase, start, count, y, outRoom);
-    }
+        return filter.process (in, frames, out, outRoom);
 
     const float* input[2] = { in[0], in[channels - 1] };
     float* output[2] = { out[0], out[channels - 1] };

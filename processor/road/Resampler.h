@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PolyphaseFilter.h"
+
 #include <soxr.h>
 
 #include <array>
@@ -102,14 +104,9 @@ private:
         int channels = 1;
         static constexpr int maxPiece = 128;
 
-        // The direct polyphase filter, where one is used instead of the library: output k
-        // lies at k * down / up input samples; the next output's taps start at `start` in
-        // `history`, which holds `count` samples.
+        // In place of the library where it costs less.
         bool direct = false;
-        bool wide = false;
-        int up = 1, down = 1, taps = 0, phase = 0, start = 0, count = 0;
-        std::vector<float> coefficients; // `up` rows of `taps`, one per phase
-        std::array<std::vector<float>, 2> history;
+        PolyphaseFilter filter;
     };
 
     // Per-channel FIFO of fixed capacity; `count` samples from `head` on are waiting.
