@@ -71,7 +71,7 @@ TEST (BlockRoad, AControlChangeGlidesAcrossOneBlock)
         NetworkStage::HyperGRU cell = stage.gru96;
         cell.reset (2, n);
 
-        std::vector<float> left (n), right (n);
+        std::vector<float> left ((size_t) n), right ((size_t) n);
         for (int t = 0; t < n; ++t)
         {
             left[(size_t) t] = 0.3f * std::sin (0.05f * t);

@@ -113,9 +113,13 @@ TEST (ShippedSound, DepthForwardBoostsTheFocusAndLeavesTheRestAlone)
 
             // Three octaves away, where the focus no longer reaches.
             for (const double away : { fc / 8.0, fc * 8.0 })
+            {
                 if (away >= 30.0 && away <= 0.3 * hostRate)
+                {
                     EXPECT_NEAR (gainAt (hostRate, { 15.0f, depthEq }, away) - gainAt (hostRate, { 0.0f, depthEq }, away), 0.0, 2.0)
                         << away << " Hz";
+                }
+            }
         }
 }
 
