@@ -11,9 +11,9 @@ namespace road
 namespace
 {
 // Sums of both channels' windows against one phase's taps (a multiple of 8), two at a time.
-__attribute__ ((target ("avx2,fma"))) int produceWide (const float* h0, const float* const* x, int taps, int up,
-                                                      int down, int& phase, int& start, int count, float* const* out,
-                                                      int outRoom) noexcept
+__attribute__ ((target ("avx2,fma"))) int produceWide (const float* h0, const float* const* x, int taps,
+                                                      const PolyphaseFilter::Step* steps, int& phase, int& start,
+                                                      int count, float* const* out, int outRoom) noexcept
 {
     int made = 0;
     for (; made < outRoom && start + taps <= count; ++made)
@@ -35,14 +35,14 @@ __attribute__ ((target ("avx2,fma"))) int produceWide (const float* h0, const fl
         out[0][made] = _mm_cvtss_f32 (sums);
         out[1][made] = _mm_cvtss_f32 (_mm_shuffle_ps (sums, sums, 1));
 
-        for (phase += down; phase >= up; phase -= up)
-            ++start;
+        start += steps[phase].advance;
+        phase = steps[phase].next;
     }
     return made;
 }
 
-int producePlain (const float* h0, const float* const* x, int taps, int up, int down, int& phase, int& start,
-                  int count, float* const* out, int outRoom) noexcept
+int producePlain (const float* h0, const float* const* x, int taps, const PolyphaseFilter::Step* steps, int& phase,
+                  int& start, int count, float* const* out, int outRoom) noexcept
 {
     int made = 0;
     for (; made < outRoom && start + taps <= count; ++made)
@@ -63,8 +63,8 @@ int producePlain (const float* h0, const float* const* x, int taps, int up, int 
         out[0][made] = _mm_cvtss_f32 (sums);
         out[1][made] = _mm_cvtss_f32 (_mm_shuffle_ps (sums, sums, 1));
 
-        for (phase += down; phase >= up; phase -= up)
-            ++start;
+        start += steps[phase].advance;
+        phase = steps[phase].next;
     }
     return made;
 }
@@ -104,6 +104,10 @@ void PolyphaseFilter::prepare (int upFactor, int downFactor, double inRate, doub
             coefficients[(size_t) p * (size_t) taps + (size_t) j] = (float) (row[(size_t) j] / sum);
     }
 
+    steps.resize ((size_t) up);
+    for (int p = 0; p < up; ++p)
+        steps[(size_t) p] = { (p + down) / up, (p + down) % up };
+
     for (auto& h : history)
         h.assign ((size_t) (2 * taps + maxFrames + 8), 0.0f);
     wide = __builtin_cpu_supports ("avx2") && __builtin_cpu_supports ("fma");
@@ -137,8 +141,8 @@ int PolyphaseFilter::process (const float* const* in, int frames, float* const* 
 
     const float* x[2] = { history[0].data(), history[(size_t) channels - 1].data() };
     float* y[2] = { out[0], out[channels - 1] };
-    return wide ? produceWide (coefficients.data(), x, taps, up, down, phase, start, count, y, outRoom)
-                : producePlain (coefficients.data(), x, taps, up, down, phase, start, count, y, outRoom);
+    return wide ? produceWide (coefficients.data(), x, taps, steps.data(), phase, start, count, y, outRoom)
+                : producePlain (coefficients.data(), x, taps, steps.data(), phase, start, count, y, outRoom);
 }
 
 } // namespace road

@@ -24,6 +24,14 @@ public:
     // Consumes all `frames` frames; returns how many it wrote to out (at most outRoom).
     int process (const float* const* in, int frames, float* const* out, int outRoom) noexcept;
 
+    // From one output's phase to the next: how far its taps move on, and the next phase. Read
+    // from a table, the move costs no branch: the pattern of ratios such as 320 / 147 is too
+    // irregular for the branch predictor.
+    struct Step
+    {
+        int advance, next;
+    };
+
 private:
     int channels = 1, up = 1, down = 1, taps = 0;
     // The next output's phase, and where its taps start in `history`, which holds `count`
@@ -31,6 +39,7 @@ private:
     int phase = 0, start = 0, count = 0;
     bool wide = false;
     std::vector<float> coefficients; // `up` rows of `taps`, one per phase
+    std::vector<Step> steps;          // one per phase
     std::array<std::vector<float>, 2> history;
 };
 
