@@ -70,12 +70,10 @@ int producePlain (const float* h0, const float* const* x, int taps, const Polyph
 }
 } // namespace
 
-void PolyphaseFilter::prepare (int upFactor, int downFactor, double inRate, double passHz, double stopHz,
+void PolyphaseFilter::prepare (int up, int down, double inRate, double passHz, double stopHz,
                                double stopAttenuationDb, int numChannels, int maxFrames)
 {
     channels = std::clamp (numChannels, 1, 2);
-    up = upFactor;
-    down = downFactor;
 
     // Kaiser's estimates of the length and window for the stop band's depth, the cut-off midway
     // through the transition; a multiple of 8 taps for the vector kernel.

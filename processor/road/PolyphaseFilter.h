@@ -33,12 +33,12 @@ public:
     };
 
 private:
-    int channels = 1, up = 1, down = 1, taps = 0;
+    int channels = 1, taps = 0;
     // The next output's phase, and where its taps start in `history`, which holds `count`
     // samples.
     int phase = 0, start = 0, count = 0;
     bool wide = false;
-    std::vector<float> coefficients; // `up` rows of `taps`, one per phase
+    std::vector<float> coefficients; // a row of `taps` per phase
     std::vector<Step> steps;          // one per phase
     std::array<std::vector<float>, 2> history;
 };

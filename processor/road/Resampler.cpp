@@ -65,16 +65,25 @@ soxr_quality_spec_t recipe (double inRate, double outRate, double hostRate)
 // -80 a listener might hear, with 10 % fewer taps (and time) than 100 dB.
 constexpr double stopAttenuationDb = 90.0;
 
-bool directSuits (double inRate, double outRate, double hostRate, long long& up, long long& down)
+// outRate / inRate in lowest terms, where both rates are whole numbers of hertz.
+bool wholeRatio (double inRate, double outRate, long long& up, long long& down)
 {
     const auto whole = [] (double r) { return std::abs (r - std::round (r)) < 1.0e-9 * r; };
-    const double modelRate = inRate == hostRate ? outRate : inRate;
-    if (! (hostRate > 48000.0 && hostRate < modelRate && whole (inRate) && whole (outRate)))
+    if (! (whole (inRate) && whole (outRate)))
         return false;
 
     const auto in = std::llround (inRate), out = std::llround (outRate), g = std::gcd (in, out);
     up = out / g;
     down = in / g;
+    return true;
+}
+
+bool directSuits (double inRate, double outRate, double hostRate, long long& up, long long& down)
+{
+    const double modelRate = inRate == hostRate ? outRate : inRate;
+    if (! (hostRate > 48000.0 && hostRate < modelRate && wholeRatio (inRate, outRate, up, down)))
+        return false;
+
     // Doubling the rate, the library's own 2x stage is the cheaper (6.7 against 14.2 us).
     return up <= 1024 && ! (inRate == hostRate && up == 2 && down == 1);
 }
@@ -235,16 +244,10 @@ void Resampler::prepare (double hostRate, double modelRate, int maxHostBlock, in
     }
 
     ratio = modelRate / hostRate;
-    const auto whole = [] (double r) { return std::abs (r - std::round (r)) < 1.0e-9 * r; };
-    ratioUp = 0;
-    ratioDown = 1;
-
-    if (whole (hostRate) && whole (modelRate))
+    if (! wholeRatio (hostRate, modelRate, ratioUp, ratioDown))
     {
-        const auto h = std::llround (hostRate), m = std::llround (modelRate);
-        const auto g = std::gcd (h, m);
-        ratioUp = m / g;
-        ratioDown = h / g;
+        ratioUp = 0;
+        ratioDown = 1;
     }
 
     maxModel = (int) modelSamplesDue (maxHost) + 1;
