@@ -10,63 +10,73 @@ namespace road
 {
 namespace
 {
-// Sums of both channels' windows against one phase's taps (a multiple of 8), two at a time.
-__attribute__ ((target ("avx2,fma"))) int produceWide (const float* h0, const float* const* x, int taps,
-                                                      const PolyphaseFilter::Step* steps, int& phase, int& start,
-                                                      int count, float* const* out, int outRoom) noexcept
-{
-    int made = 0;
-    for (; made < outRoom && start + taps <= count; ++made)
-    {
-        const float* h = h0 + (size_t) phase * (size_t) taps;
-        const float* a = x[0] + start;
-        const float* b = x[1] + start;
-        __m256 sa = _mm256_setzero_ps(), sb = _mm256_setzero_ps();
-        for (int k = 0; k < taps; k += 8)
-        {
-            const __m256 c = _mm256_loadu_ps (h + k);
-            sa = _mm256_fmadd_ps (c, _mm256_loadu_ps (a + k), sa);
-            sb = _mm256_fmadd_ps (c, _mm256_loadu_ps (b + k), sb);
-        }
-        // Both horizontal sums at once.
-        const __m256 pair = _mm256_hadd_ps (sa, sb); // a01 a23 b01 b23 | a45 a67 b45 b67
-        const __m128 half = _mm_add_ps (_mm256_castps256_ps128 (pair), _mm256_extractf128_ps (pair, 1));
-        const __m128 sums = _mm_hadd_ps (half, half); // a b a b
-        out[0][made] = _mm_cvtss_f32 (sums);
-        out[1][made] = _mm_cvtss_f32 (_mm_shuffle_ps (sums, sums, 1));
+// Outputs are made phase by phase rather than in order: a phase's row of taps then serves every
+// output of the call that uses it while it sits in L1, where taking outputs in order streams the
+// whole table (40 to 80 kB at 88.2 and 176.4 kHz) through the cache about once per 150 outputs.
+// One 512-sample stereo block, fastest of four runs alternating with the in-order form: up 5.5 ->
+// 4.8 us and down 2.7 -> 2.0 at 176.4 kHz, up 11.5 -> 9.7 and down 4.0 -> 3.5 at 88.2. The sums
+// are those of the in-order form, bit for bit. Each kernel walks the same schedule: output k has
+// phase (phase + k * down) mod up and its taps start floor ((phase + k * down) / up) further on.
 
-        start += steps[phase].advance;
-        phase = steps[phase].next;
+// Both channels' windows against a phase's taps (a multiple of 8).
+__attribute__ ((target ("avx2,fma"))) void produceWide (const float* h0, const float* const* x, int taps, int up,
+                                                       int down, const int* order, int phase, int start, int made,
+                                                       float* const* out) noexcept
+{
+    for (int p = 0; p < up; ++p)
+    {
+        const float* h = h0 + (size_t) p * (size_t) taps;
+        int k = order[(p - phase + up) % up];
+        int s = start + (int) (((long long) phase + (long long) k * down - p) / up);
+
+        for (; k < made; k += up, s += down)
+        {
+            const float* a = x[0] + s;
+            const float* b = x[1] + s;
+            __m256 sa = _mm256_setzero_ps(), sb = _mm256_setzero_ps();
+            for (int j = 0; j < taps; j += 8)
+            {
+                const __m256 c = _mm256_loadu_ps (h + j);
+                sa = _mm256_fmadd_ps (c, _mm256_loadu_ps (a + j), sa);
+                sb = _mm256_fmadd_ps (c, _mm256_loadu_ps (b + j), sb);
+            }
+            // Both horizontal sums at once.
+            const __m256 pair = _mm256_hadd_ps (sa, sb); // a01 a23 b01 b23 | a45 a67 b45 b67
+            const __m128 half = _mm_add_ps (_mm256_castps256_ps128 (pair), _mm256_extractf128_ps (pair, 1));
+            const __m128 sums = _mm_hadd_ps (half, half); // a b a b
+            out[0][k] = _mm_cvtss_f32 (sums);
+            out[1][k] = _mm_cvtss_f32 (_mm_shuffle_ps (sums, sums, 1));
+        }
     }
-    return made;
 }
 
-int producePlain (const float* h0, const float* const* x, int taps, const PolyphaseFilter::Step* steps, int& phase,
-                  int& start, int count, float* const* out, int outRoom) noexcept
+void producePlain (const float* h0, const float* const* x, int taps, int up, int down, const int* order, int phase,
+                   int start, int made, float* const* out) noexcept
 {
-    int made = 0;
-    for (; made < outRoom && start + taps <= count; ++made)
+    for (int p = 0; p < up; ++p)
     {
-        const float* h = h0 + (size_t) phase * (size_t) taps;
-        const float* a = x[0] + start;
-        const float* b = x[1] + start;
-        __m128 sa = _mm_setzero_ps(), sb = _mm_setzero_ps();
-        for (int k = 0; k < taps; k += 4)
-        {
-            const __m128 c = _mm_loadu_ps (h + k);
-            sa = _mm_add_ps (sa, _mm_mul_ps (c, _mm_loadu_ps (a + k)));
-            sb = _mm_add_ps (sb, _mm_mul_ps (c, _mm_loadu_ps (b + k)));
-        }
-        const __m128 low = _mm_unpacklo_ps (sa, sb), high = _mm_unpackhi_ps (sa, sb);
-        __m128 sums = _mm_add_ps (low, high);
-        sums = _mm_add_ps (sums, _mm_movehl_ps (sums, sums));
-        out[0][made] = _mm_cvtss_f32 (sums);
-        out[1][made] = _mm_cvtss_f32 (_mm_shuffle_ps (sums, sums, 1));
+        const float* h = h0 + (size_t) p * (size_t) taps;
+        int k = order[(p - phase + up) % up];
+        int s = start + (int) (((long long) phase + (long long) k * down - p) / up);
 
-        start += steps[phase].advance;
-        phase = steps[phase].next;
+        for (; k < made; k += up, s += down)
+        {
+            const float* a = x[0] + s;
+            const float* b = x[1] + s;
+            __m128 sa = _mm_setzero_ps(), sb = _mm_setzero_ps();
+            for (int j = 0; j < taps; j += 4)
+            {
+                const __m128 c = _mm_loadu_ps (h + j);
+                sa = _mm_add_ps (sa, _mm_mul_ps (c, _mm_loadu_ps (a + j)));
+                sb = _mm_add_ps (sb, _mm_mul_ps (c, _mm_loadu_ps (b + j)));
+            }
+            const __m128 low = _mm_unpacklo_ps (sa, sb), high = _mm_unpackhi_ps (sa, sb);
+            __m128 sums = _mm_add_ps (low, high);
+            sums = _mm_add_ps (sums, _mm_movehl_ps (sums, sums));
+            out[0][k] = _mm_cvtss_f32 (sums);
+            out[1][k] = _mm_cvtss_f32 (_mm_shuffle_ps (sums, sums, 1));
+        }
     }
-    return made;
 }
 } // namespace
 
@@ -102,9 +112,12 @@ void PolyphaseFilter::prepare (int up, int down, double inRate, double passHz, d
             coefficients[(size_t) p * (size_t) taps + (size_t) j] = (float) (row[(size_t) j] / sum);
     }
 
-    steps.resize ((size_t) up);
-    for (int p = 0; p < up; ++p)
-        steps[(size_t) p] = { (p + down) / up, (p + down) % up };
+    upFactor = up;
+    downFactor = down;
+    // Output k lies k * down phases on; up and down share no factor, so k < up meets each phase once.
+    order.resize ((size_t) up);
+    for (int k = 0; k < up; ++k)
+        order[(size_t) (((long long) k * down) % up)] = k;
 
     for (auto& h : history)
         h.assign ((size_t) (2 * taps + maxFrames + 8), 0.0f);
@@ -139,8 +152,16 @@ int PolyphaseFilter::process (const float* const* in, int frames, float* const* 
 
     const float* x[2] = { history[0].data(), history[(size_t) channels - 1].data() };
     float* y[2] = { out[0], out[channels - 1] };
-    return wide ? produceWide (coefficients.data(), x, taps, steps.data(), phase, start, count, y, outRoom)
-                : producePlain (coefficients.data(), x, taps, steps.data(), phase, start, count, y, outRoom);
+    // The outputs whose taps are all in: output k's start lies (phase + k * down) / up on.
+    const long long room = (long long) (count - taps - start + 1) * upFactor - phase;
+    const int made = room <= 0 ? 0 : (int) std::min<long long> (outRoom, (room + downFactor - 1) / downFactor);
+    (wide ? produceWide : producePlain) (coefficients.data(), x, taps, upFactor, downFactor, order.data(), phase,
+                                         start, made, y);
+
+    const long long moved = phase + (long long) made * downFactor;
+    start += (int) (moved / upFactor);
+    phase = (int) (moved % upFactor);
+    return made;
 }
 
 } // namespace road

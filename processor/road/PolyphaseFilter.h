@@ -24,22 +24,14 @@ public:
     // Consumes all `frames` frames; returns how many it wrote to out (at most outRoom).
     int process (const float* const* in, int frames, float* const* out, int outRoom) noexcept;
 
-    // From one output's phase to the next: how far its taps move on, and the next phase. Read
-    // from a table, the move costs no branch: the pattern of ratios such as 320 / 147 is too
-    // irregular for the branch predictor.
-    struct Step
-    {
-        int advance, next;
-    };
-
 private:
-    int channels = 1, taps = 0;
+    int channels = 1, taps = 0, upFactor = 1, downFactor = 1;
     // The next output's phase, and where its taps start in `history`, which holds `count`
     // samples.
     int phase = 0, start = 0, count = 0;
     bool wide = false;
     std::vector<float> coefficients; // a row of `taps` per phase
-    std::vector<Step> steps;          // one per phase
+    std::vector<int> order;           // the first output of each phase, counted from phase 0
     std::array<std::vector<float>, 2> history;
 };
 
