@@ -24,12 +24,20 @@ public:
     // Consumes all `frames` frames; returns how many it wrote to out (at most outRoom).
     int process (const float* const* in, int frames, float* const* out, int outRoom) noexcept;
 
+    // One call's outputs: which phase and start the first has, how many are made, and where each
+    // phase's first output lies (order[q]: the first output q phases on from `phase`).
+    struct Schedule
+    {
+        const float* coefficients;
+        const int* order;
+        int taps, up, down, phase, start, made;
+    };
+
 private:
     int channels = 1, taps = 0, upFactor = 1, downFactor = 1;
     // The next output's phase, and where its taps start in `history`, which holds `count`
     // samples.
     int phase = 0, start = 0, count = 0;
-    bool wide = false;
     std::vector<float> coefficients; // a row of `taps` per phase
     std::vector<int> order;           // the first output of each phase, counted from phase 0
     std::array<std::vector<float>, 2> history;
