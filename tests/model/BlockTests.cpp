@@ -1,6 +1,7 @@
 // The block runs of the recurrent cell against its single step: steady and gliding weights,
 // mono and stereo, in place, state carried across blocks of uneven lengths, on the vectorised
-// kernel and on the portable path.
+// kernel and on the portable path, with the shipped weights (the channels apart) and with
+// weights that mix the channels.
 
 #include <support/ShippedModels.h>
 #include <model/Tovani.h>
@@ -20,7 +21,7 @@ struct Fixture
     Eigen::MatrixXf ih[3], hh[3];   // three control settings to glide between
     Cell block, single;
 
-    Fixture()
+    explicit Fixture (bool mixed)
     {
         subnet.loadParams (model);
         block.loadParams (model);
@@ -31,6 +32,8 @@ struct Fixture
             subnet.forward (controls[i][0], controls[i][1]);
             ih[i] = subnet.weightIh;
             hh[i] = subnet.weightHh;
+            if (mixed)   // the first channel's unit 0 and input into the second's unit 8
+                hh[i] (0, 32) = ih[i] (0, 20) = 0.05f * (float) (i + 1);
         }
         block.reset (2, 1024);
         single.reset (2, 1024);
@@ -40,9 +43,9 @@ struct Fixture
 /** Runs blocks of the lengths below through forward_block (gliding from one setting to the
     next on every other block) and the same steps through forward_cell, and returns the largest
     difference of any output or of the final state. */
-float worstDifference (bool stereo, bool inPlace)
+float worstDifference (bool stereo, bool inPlace, bool mixed)
 {
-    Fixture f;
+    Fixture f (mixed);
     std::mt19937 rng (stereo ? 5 : 6);
     std::normal_distribution<float> noise (0.0f, 0.4f);
     std::vector<Eigen::MatrixXf> ihRamp, hhRamp;
@@ -102,8 +105,10 @@ TEST (RecurrentBlock, AgreesWithTheSingleStepSteadyAndGliding)
         Tovani::setNativeGruStepAllowed (native);
         for (const bool stereo : { true, false })
             for (const bool inPlace : { false, true })
-                EXPECT_LT (worstDifference (stereo, inPlace), 1e-6f)
-                    << (native ? "native" : "portable") << (stereo ? " stereo" : " mono") << (inPlace ? " in place" : "");
+                for (const bool mixed : { false, true })
+                    EXPECT_LT (worstDifference (stereo, inPlace, mixed), 1e-6f)
+                        << (native ? "native" : "portable") << (stereo ? " stereo" : " mono")
+                        << (inPlace ? " in place" : "") << (mixed ? " mixed" : "");
     }
     Tovani::setNativeGruStepAllowed (true);
 }
