@@ -146,7 +146,7 @@ class TrainingTest(unittest.TestCase):
 
     def test_training_steps_keep_the_channels_apart_and_the_fir_still(self):
         net = train.train(RATE, steps=4, batch=2, length=4096, data_folder=self.folder, seed=3, response_steps=10,
-                          transparency=1.0, log_every=1000)
+                          transparency=1.0, transparency_steps=2, log_every=1000)
         self.assertTrue(torch.allclose(net.conv_in.weight, design.designed_network(RATE, seed=3).conv_in.weight))
         ih_mask, hh_mask = design.channel_masks()
         controls = torch.tensor([[0.0, 0.3], [0.5, -0.9], [0.8, 1.0]])
