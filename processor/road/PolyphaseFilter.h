@@ -24,12 +24,10 @@ public:
     // Consumes all `frames` frames; returns how many it wrote to out (at most outRoom).
     int process (const float* const* in, int frames, float* const* out, int outRoom) noexcept;
 
-    // One call's outputs: which phase and start the first has, how many are made, and where each
-    // phase's first output lies (order[q]: the first output q phases on from `phase`).
+    // One call's outputs: the phase of the first and where its taps start, and how many are made.
     struct Schedule
     {
         const float* coefficients;
-        const int* order;
         int taps, up, down, phase, start, made;
     };
 
@@ -39,7 +37,6 @@ private:
     // samples.
     int phase = 0, start = 0, count = 0;
     std::vector<float> coefficients; // a row of `taps` per phase
-    std::vector<int> order;           // the first output of each phase, counted from phase 0
     std::array<std::vector<float>, 2> history;
 };
 
