@@ -123,9 +123,6 @@ LUMBRANE_AVX2 LUMBRANE_INLINE __m256 firstTerm (const float* w, const Quads& q) 
     return _mm256_mul_ps (unit<J> (q), _mm256_load_ps (w + J * stride + Slot));
 }
 
-/** start + h w for one lane group, as four chains of three summed in a tree: the depth is what
-    the step waits for. Each chain takes its units from the quads in the order they are ready
-    (lo and tail one operation after the state, hi three). */
 /** Whether units 8..11 (the groups slotRZ and slotN8) belong to the second channel alone, as in
     the shipped weight sets: the first channel's units 0..5 and input then reach none of them,
     and their products there are exact zeros. Skipping them leaves every sum bit for bit as it
@@ -135,6 +132,9 @@ LUMBRANE_AVX2 LUMBRANE_INLINE __m256 firstTerm (const float* w, const Quads& q) 
 template <int Slot, bool Split>
 constexpr bool secondChannelOnly = Split && (Slot == slotRZ || Slot == slotN8);
 
+/** start + h w for one lane group, as four chains of three summed in a tree: the depth is what
+    the step waits for. Each chain takes its units from the quads in the order they are ready
+    (lo and tail one operation after the state, hi three). */
 template <int Slot, bool Split>
 LUMBRANE_AVX2 LUMBRANE_INLINE __m256 recurrent (const float* w, const Quads& q, __m256 start) noexcept
 {
