@@ -28,8 +28,10 @@ TEST (MeterHandOver, CopiesStayWholeWhileBlocksChangeLength)
         }
     });
 
+    // At least 300 blocks, and on until the reader has overlapped them a while: on a busy machine
+    // its thread may not start before 300 short blocks are done.
     const int lengths[] = { 64, 37, 128, 1, 200, 64, 5 };
-    for (int block = 0; block < 300; ++block)
+    for (int block = 0; block < 300 || (copies.load() < 100 && block < 1000000); ++block)
         h.process (h.sineBlock (lengths[block % 7]));
 
     running = false;
