@@ -9,7 +9,7 @@ namespace road
 /** Resampling by a whole-number ratio up / down with one Kaiser-windowed low-pass applied
     directly: output k lies at k * down / up input samples, and output 0 on input 0.
 
-    It suits wide transitions (16 to 64 taps), where it costs less than a library's general
+    It suits wide transitions (16 to 56 taps), where it costs less than a library's general
     structure, and it releases each output as soon as its taps are in, so its delay is the
     filter's own. Stereo or mono; the two channels share every product's taps. */
 class PolyphaseFilter

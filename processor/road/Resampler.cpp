@@ -55,7 +55,7 @@ soxr_quality_spec_t recipe (double inRate, double outRate, double hostRate)
 }
 
 // Above 48 kHz the audible band ends well below the host's Nyquist and the transitions can be
-// wide, and there a direct polyphase filter of 16 to 64 taps costs less than the library's
+// wide, and there a direct polyphase filter of 16 to 56 taps costs less than the library's
 // structure (a 2x stage, transforms, and a rational stage with a division and 16 products per
 // output sample, whatever the filter). One 512-sample stereo block, fastest of three or four runs
 // of the builds alternating (bench "stages"), library -> direct: up 14.1 -> 11.1 us at 88.2 kHz

@@ -20,8 +20,8 @@ namespace road
     Two engines. Up to 48 kHz, and for doubling the rate, libsoxr: it keeps its output aligned
     with its input (its filters' delay is trimmed) but releases it in bursts of a few hundred
     samples as its internal transforms complete. Above 48 kHz otherwise, a direct polyphase
-    filter (Kaiser windowed, 16 to 64 taps, AVX2 where the CPU has it), aligned the same way and
-    releasing each sample as soon as its taps are in. Two FIFOs with fixed leading silence turn
+    filter (Kaiser windowed, 16 to 56 taps, on the widest vectors the CPU has), aligned the same
+    way and releasing each sample as soon as its taps are in. Two FIFOs with fixed leading silence turn
     either into the locked schedule on the way up and into exactly n samples on the way down; the
     silence is found at preparation by running the engines on the same schedule, and the model
     side's is a whole number of periods of the two grids, so the delay is a whole number of host
