@@ -66,14 +66,21 @@ inline bool setParameter (juce::AudioPluginInstance& plugin, const juce::String&
         p->setValueNotifyingHost (ranged->convertTo0to1 (value));
     else
     {
-        // Hosted parameters carry no range object: find the normalised value whose text matches.
-        float lo = 0.0f, hi = 1.0f;
-        for (int i = 0; i < 40; ++i)
+        // Hosted parameters carry no range object: find the normalised values whose text matches
+        // and take the middle of them. A stepped parameter shows a value over a whole band of
+        // normalised values; at the band's edge the plug-in may snap to the step below.
+        const auto edge = [p, value] (bool including)
         {
-            const float mid = 0.5f * (lo + hi);
-            (p->getText (mid, 32).getFloatValue() < value ? lo : hi) = mid;
-        }
-        p->setValueNotifyingHost (0.5f * (lo + hi));
+            float lo = 0.0f, hi = 1.0f;
+            for (int i = 0; i < 40; ++i)
+            {
+                const float mid = 0.5f * (lo + hi);
+                const auto shown = p->getText (mid, 32).getFloatValue();
+                (shown < value || (including && shown <= value) ? lo : hi) = mid;
+            }
+            return 0.5f * (lo + hi);
+        };
+        p->setValueNotifyingHost (0.5f * (edge (false) + edge (true)));
     }
     return true;
 }
