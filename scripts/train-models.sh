@@ -15,9 +15,8 @@ python=/usr/bin/python3
 mkdir -p "$runs"
 # A result left from an earlier run must never pass for this one's.
 rm -f "$runs/96.json" "$runs/192.json"
-# The 96 kHz set is pulled towards a flat Depth 0 in its last 500 steps: left alone it reads -0.45 dB
-# at 1 kHz there; pulled from the start it lost 0.4 dB of its 10 kHz lift, 1.3 dB short of the
-# 192 kHz set's there.
+# The 96 kHz set is pulled towards a flat Depth 0 in its last 500 steps, which random controls
+# almost never draw; pulled for longer it gave up some of its 10 kHz lift (see opacity() in train.py).
 "$python" "$tools/train.py" --rate 96000 --length 8192 --transparency 5 --transparency-steps 500 \
     --data "$data" --out "$runs/96" > "$runs/train96.log" 2>&1 &
 pid96=$!

@@ -144,18 +144,20 @@ class TrainingTest(unittest.TestCase):
         w_hh[0, 1, 2 * 12 + 2] = w_hh[0, 2, 2 * 12 + 1] = 0.05    # couple the two slowest modes
         self.assertGreater(train.instability(w_hh).item(), 0.0)
 
-    def test_training_steps_keep_the_channels_apart_and_the_fir_still(self):
+    def test_training_moves_only_what_it_may(self):
+        # Channels apart, gates at one half, the output unit memoryless and read out alone at the
+        # ceiling: whatever training does, these stay as designed.
         net = train.train(RATE, steps=4, batch=2, length=4096, data_folder=self.folder, seed=3, response_steps=10,
                           transparency=1.0, transparency_steps=2, log_every=1000)
-        self.assertTrue(torch.allclose(net.conv_in.weight, design.designed_network(RATE, seed=3).conv_in.weight))
-        ih_mask, hh_mask = design.channel_masks()
+        designed = design.designed_network(RATE, seed=3)
+        self.assertTrue(torch.equal(net.conv_in.weight, designed.conv_in.weight))
+        self.assertTrue(torch.equal(net.linear_out.weight, designed.linear_out.weight))
         controls = torch.tensor([[0.0, 0.3], [0.5, -0.9], [0.8, 1.0]])
         with torch.no_grad():
-            ih, hh = net.rnn.projections(controls)
-        self.assertEqual(torch.count_nonzero(ih * (1 - ih_mask)).item(), 0)
-        self.assertEqual(torch.count_nonzero(hh * (1 - hh_mask)).item(), 0)
-        read_out = net.linear_out.weight.detach()
-        self.assertEqual(torch.count_nonzero(read_out[0, 6:]).item() + torch.count_nonzero(read_out[1, :6]).item(), 0)
+            trained, start = net.rnn.projections(controls), designed.rnn.projections(controls)
+        for after, before, mask in zip(trained, start, design.channel_masks()):
+            self.assertTrue(torch.equal(after * (1 - mask), before * (1 - mask)))
+        self.assertFalse(torch.equal(trained[0], start[0]))
 
 
 if __name__ == "__main__":

@@ -5,23 +5,26 @@
 writes <out>.pt (the state dict) and <out>.json (the model file with its reference run).
 
 The start matters more than anything after it:
-1. The designed cell (design.py): per-channel leaky modes with poles spread from 50 Hz to 13 kHz,
-   transparent at every control setting.
+1. The designed cell (design.py): per-channel leaky modes with poles spread from 50 Hz to 13 kHz
+   feeding a memoryless output unit that saturates as the teacher does, transparent at every
+   control setting.
 2. A prefit. At small signals, with the gates at 0.5, each mode is a one-pole filter whose
-   residue is its input weight, so a least-squares fit of the modes' residues to the teacher's
-   linear response gives input weights for every control setting; the hyper-network is fitted to
-   output them.
+   residue is in proportion to its input weight, so a least-squares fit of the residues to the
+   teacher's linear response gives input weights for every control setting; the hyper-network is
+   fitted to output them.
 3. The responses. Near silence the cell is a linear system whose frequency response follows
    exactly from its weights, so the hyper-network is trained on that response against the
    teacher's filters, over random settings, for thousands of cheap steps: this is where the
    recurrence learns to place resonances at each focus, which audio alone (its energy mostly
-   low) steers too weakly. No state may need a gain above HEADROOM to do it.
+   low) steers too weakly. No mode may need a gain above its headroom to do it.
 4. Audio: random stretches, controls and levels; error-to-signal ratio, a multi-resolution
    spectral term and the response term again.
 Throughout, the FIR stays the identity: it is shared by every setting, and a trained one drifts
-to a common tilt the recurrence must then undo. Weights that would couple the two channels never
-move. Each slow mode's recurrent steps are scaled down by its distance from the unit circle, so
-that Adam does not knock its pole away, and a penalty keeps every small-signal pole inside it.
+to a common tilt the recurrence must then undo. Weights that would couple the two channels, move
+the gates or feed the output unit back never move, nor does the read-out. Each slow mode's
+recurrent steps are scaled down by its distance from the unit circle, so that Adam does not knock
+its pole away, and its input weight's steps to the tiny size that weight takes; a penalty keeps
+every small-signal pole inside the circle.
 """
 
 import argparse
@@ -45,14 +48,14 @@ PREFIT_DEPTH = np.linspace(-1.0, 1.0, 21)
 SLOW_STEP_DISTANCE = 0.1     # at 96 kHz, modes closer than this to the unit circle take proportionally smaller steps
 RESPONSE_WEIGHT = 5.0
 STABILITY_WEIGHT = 1e4
-HEADROOM = 1.0               # largest small-signal gain from the input to any one state
 
 
 def prefit_residues(eq, depth, rate):
-    """Least-squares residues of one channel's six poles against the teacher's linear response."""
+    """Least-squares residues of one channel's six units against the teacher's linear response: the
+    output unit passes the input straight through; a mode reaches it a step late."""
     frequencies = np.geomspace(20.0, min(40000.0, 0.45 * rate), 300)
     delay = np.exp(-2j * np.pi * frequencies / rate)
-    basis = np.stack([1.0 / (1.0 - p * delay) for p in design.poles(rate)], axis=1)
+    basis = np.stack([np.ones_like(delay)] + [delay / (1.0 - p * delay) for p in design.poles(rate)[1:]], axis=1)
     weight = np.where(frequencies <= 20000.0, 1.0, 0.3)[:, None]
     target = teacher.linear_response(eq, depth, frequencies, rate)
     system = np.concatenate([basis.real * weight, basis.imag * weight])
@@ -62,10 +65,11 @@ def prefit_residues(eq, depth, rate):
 
 def prefit(net, rate, steps=3000):
     """Fits the hyper-network's input-weight projection to the least-squares residues over a grid
-    of controls; everything else it outputs stays at the designed cell."""
+    of controls; everything else it outputs stays at the designed cell. Errors are weighed by what
+    they do to the output at DC, not by the weights' own sizes, which span four decades."""
     controls, targets = [], []
     designed = net.rnn.proj_ih.bias.detach().clone().reshape(2, GATES)
-    read_out = net.linear_out.weight.detach()
+    gains = design.input_gains(rate)
     for eq in PREFIT_EQ:
         for depth in PREFIT_DEPTH:
             w_ih = designed.clone()
@@ -73,22 +77,21 @@ def prefit(net, rate, steps=3000):
             for channel in range(2):
                 for offset, residue in enumerate(residues):
                     unit = channel * design.UNITS_PER_CHANNEL + offset
-                    w_ih[channel, 2 * HIDDEN + unit] = 2.0 * residue / read_out[channel, unit]
+                    w_ih[channel, 2 * HIDDEN + unit] = residue / gains[offset]
             controls.append((eq, depth))
             targets.append(w_ih.reshape(-1))
     controls = torch.tensor(controls, dtype=torch.float32)
     targets = torch.stack(targets)
-    mask_ih, _ = design.channel_masks()
+    at_dc = design.input_layout(g / (1.0 - p) for g, p in zip(gains, design.poles(rate)))
+    scales = {p: scale for p, scale in step_scales(net, rate).items() if p is net.rnn.proj_ih.weight or p is net.rnn.proj_ih.bias}
     parameters = list(net.rnn.prelayers.parameters()) + list(net.rnn.proj_ih.parameters())
     optimiser = torch.optim.Adam(parameters, lr=3e-3)
     for step in range(steps):
         optimiser.zero_grad()
         w_ih, _ = net.rnn.projections(controls)
-        loss = torch.mean((w_ih - targets) ** 2)
+        loss = torch.mean(((w_ih - targets) * at_dc) ** 2)
         loss.backward()
-        net.rnn.proj_ih.weight.grad *= mask_ih[:, None]
-        net.rnn.proj_ih.bias.grad *= mask_ih
-        optimiser.step()
+        scaled_step(optimiser, scales)
     # The fit moved the shared features the recurrent projection reads: start it from exactly
     # the designed recurrence at every setting, or a slow mode may start unstable.
     with torch.no_grad():
@@ -97,9 +100,11 @@ def prefit(net, rate, steps=3000):
 
 
 def random_controls(rng, count):
-    """Depth EQ switched off one time in four, else anywhere on its range; Depth anywhere, with
+    """Depth EQ switched off one time in four, else anywhere on its range, its lowest focus (the
+    hardest: its resonance sits closest to the circle) drawn more often; Depth anywhere, with
     its two ends drawn more often."""
     eq = np.where(rng.random(count) < 0.25, 0.0, rng.uniform(0.2, 0.8, count))
+    eq = np.where((eq > 0.0) & (rng.random(count) < 0.15), 0.2, eq)
     depth = np.where(rng.random(count) < 0.15, rng.choice([-1.0, 1.0], count), rng.uniform(-1.0, 1.0, count))
     return np.stack([eq, depth], axis=1)
 
@@ -133,8 +138,9 @@ def scaled_step(optimiser, scales):
 
 
 def step_scales(net, rate):
-    """Per-element step scales: zero where a weight would couple the channels (the read-out's
-    too), below one for the slow modes' recurrent reset and new-state rows."""
+    """Per-element step scales: zero where a weight stays as designed (the whole read-out too: the
+    output unit's sets the ceiling), below one for the slow modes' recurrent rows and as small as
+    a mode's input weight can usefully be for its input weights."""
     mask_ih, mask_hh = design.channel_masks()
     columns = torch.ones(GATES)
     for offset, p in enumerate(design.poles(rate)):
@@ -144,17 +150,18 @@ def step_scales(net, rate):
             unit = channel * design.UNITS_PER_CHANNEL + offset
             columns[unit] = columns[2 * HIDDEN + unit] = scale
     hh = mask_hh * columns.repeat(HIDDEN)
-    own_units = (torch.arange(HIDDEN)[None, :] // design.UNITS_PER_CHANNEL == torch.arange(2)[:, None]).float()
+    ih = mask_ih * design.input_layout(design.input_scales(rate))
     return {
-        net.linear_out.weight: own_units,
-        net.rnn.proj_ih.weight: mask_ih[:, None].expand_as(net.rnn.proj_ih.weight).clone(),
-        net.rnn.proj_ih.bias: mask_ih.clone(),
+        net.linear_out.weight: torch.zeros_like(net.linear_out.weight),
+        net.rnn.proj_ih.weight: ih[:, None].expand_as(net.rnn.proj_ih.weight).clone(),
+        net.rnn.proj_ih.bias: ih.clone(),
         net.rnn.proj_hh.weight: hh[:, None].expand_as(net.rnn.proj_hh.weight).clone(),
         net.rnn.proj_hh.bias: hh.clone(),
     }
 
 
-RESPONSE_FREQUENCIES = np.geomspace(30.0, 20000.0, 120)
+# From DC: below the band the response sets the output's mean, which music carries a little of.
+RESPONSE_FREQUENCIES = np.concatenate([[0.0, 10.0], np.geomspace(20.0, 20000.0, 128)])
 
 
 def small_signal_response(net, w_ih, w_hh, rate, frequencies=RESPONSE_FREQUENCIES, with_states=False):
@@ -176,14 +183,15 @@ def small_signal_response(net, w_ih, w_hh, rate, frequencies=RESPONSE_FREQUENCIE
 def response_error(net, w_ih, w_hh, controls, rate):
     """Relative complex error of the small-signal response against the teacher's linear stages,
     averaged over log-spaced frequencies: what steers the focus filter directly. Added to it, how
-    far any state's own gain exceeds HEADROOM: a state that must swing wider than the input to
-    make the response meets tanh at ordinary levels, and the boost it makes compresses (bass
-    boosts, built from slow modes, are prone to it)."""
+    far any mode's own gain exceeds its headroom (design.headroom): a mode that swings wide meets
+    tanh at ordinary levels, and its pole, and with it the boost or cut it makes, then moves with
+    level. The output unit has no such limit: its tanh is the saturation."""
     response, states = small_signal_response(net, w_ih, w_hh, rate, with_states=True)
     target = np.stack([teacher.linear_response(eq, depth, RESPONSE_FREQUENCIES, rate) for eq, depth in controls.tolist()])
     target = torch.from_numpy(target).to(torch.complex64)[:, None, :]
     error = ((response - target).abs().pow(2) / target.abs().pow(2)).mean()
-    return error + torch.relu(states.abs() - HEADROOM).pow(2).mean()
+    limit = torch.tensor(([math.inf] + design.headroom(rate)) * 2)[:, None]
+    return error + (torch.relu(states.abs() - limit) / limit).pow(2).mean()
 
 
 TRANSPARENT_EQ = np.concatenate([[0.0], np.linspace(0.2, 0.8, 7)])
@@ -195,8 +203,8 @@ def opacity(net, rate):
     a ripple of half a decibel that the plug-in's users hear as a cost of merely loading it.
     Weighed on the audio stage only: in the response stage, where the hyper-network first learns
     its focus filters, the same pull took 1 to 6 dB from the lifts. Through the whole audio stage
-    it still cost the 96 kHz set 0.4 dB of its 10 kHz lift; in the last 500 steps alone it cost
-    nothing measurable (transparency_steps)."""
+    it still cost an earlier 96 kHz set 0.4 dB of its 10 kHz lift; in the last 500 steps alone it
+    cost nothing measurable (transparency_steps)."""
     controls = torch.tensor([[eq, 0.0] for eq in TRANSPARENT_EQ], dtype=torch.float32)
     w_ih, w_hh = net.rnn(controls)
     return (small_signal_response(net, w_ih, w_hh, rate) - 1.0).abs().pow(2).mean()
