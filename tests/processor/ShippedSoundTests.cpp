@@ -123,6 +123,28 @@ TEST (ShippedSound, DepthForwardBoostsTheFocusAndLeavesTheRestAlone)
         }
 }
 
+TEST (ShippedSound, TheLowestFocusIsAPeakThatHoldsWithLevel)
+{
+    // The teacher's 100 Hz focus: +9 dB two octaves above 25 and 400 Hz, which it barely moves
+    // (+0.8 dB); its lift softens into the saturation near full scale, its cut does not. A shelf,
+    // or a cut that fades as the level rises, is what a network of slow modes drifts to.
+    struct Level
+    {
+        double db, lift, cut;
+    };
+    for (const double hostRate : { 48000.0, 96000.0 })
+        for (const float depth : { 15.0f, -15.0f })
+        {
+            SCOPED_TRACE (testing::Message() << hostRate << " Hz host, Depth " << depth);
+            const auto focus = gainAt (hostRate, { depth, 1.0f }, 100.0);
+            for (const double away : { 25.0, 400.0 })
+                EXPECT_GT ((focus - gainAt (hostRate, { depth, 1.0f }, away)) * (depth > 0.0f ? 1.0 : -1.0), 5.0) << away << " Hz";
+            for (const Level level : { Level { -40.0, 9.0, -9.0 }, Level { -20.0, 8.8, -9.0 }, Level { -6.0, 5.9, -9.0 } })
+                EXPECT_NEAR (gainAt (hostRate, { depth, 1.0f }, 100.0, level.db), depth > 0.0f ? level.lift : level.cut, 1.5)
+                    << level.db << " dBFS";
+        }
+}
+
 TEST (ShippedSound, DepthBackDullsTheHighs)
 {
     for (const double hostRate : { 48000.0, 192000.0 })
@@ -196,9 +218,10 @@ float readOutBound()
 TEST (ShippedSound, FullScaleNoiseStaysFiniteAndBounded)
 {
     // Full-scale noise may come out up to 12 dB hotter (a +9 dB focus on top of it); driven
-    // 20 dB past full scale, the output may saturate anywhere up to what the network can reach,
-    // plus a little overshoot from the resampling filters, but no further.
-    const float driven = 1.1f * readOutBound();
+    // 20 dB past full scale, the output saturates at what the network can reach, plus the
+    // overshoot of the resampling filters band-limiting the clipped noise again (a fifth of it
+    // here), but no further.
+    const float driven = 1.35f * readOutBound();
     for (const float inputGain : { 0.0f, 20.0f })
         for (const auto& setting : extremes)
         {
@@ -226,30 +249,30 @@ TEST (ShippedSound, AFixedInputGivesTheRecordedOutput)
     // channel.
     const std::vector<float> recorded[2] = {
         {
-            1.86264515e-08f, -0.286511689f, 0.0368210599f, 0.327984899f, 0.12283612f, -0.241163164f, -0.209096387f,
-            0.177793622f, 0.271497399f, -0.041285947f, -0.312758535f, -0.0676520467f, 0.246141002f, 0.175838515f,
-            -0.197663516f, -0.293108553f, 0.0741344243f, 0.2727485f, 0.0552659407f, -0.261219591f, -0.21114932f,
-            0.175447911f, 0.284131587f, -0.0389473364f, -0.311755806f, -0.0879422054f, 0.253398836f, 0.154922962f,
-            -0.176715642f, -0.258596659f, 0.0851992965f, 0.303160876f, 0.0411563516f, -0.267338216f, -0.164284378f,
-            0.202480748f, 0.230332151f, -1.49011612e-08f, 0.259917885f, 0.146825671f, -0.110084035f, -0.259691536f,
-            -0.168453172f, 0.087999396f, 0.233833954f, 0.160662547f, -0.110471405f, -0.233879611f, -0.146572188f,
-            0.136857331f, 0.259694815f, 0.136014372f, -0.0944042876f, -0.240178466f, -0.089915961f, 0.117935479f,
-            0.17646873f, 0.004319828f, -0.125031337f, -0.122738667f, -0.004116036f, 0.138380811f, 0.127580732f,
-            -0.00661571324f, -0.10455142f, -0.117517576f, 0.0300348289f, 0.129373074f, 0.082458064f, -0.0418225601f,
-            -0.139355212f, -0.0716875046f, 0.0541275591f, 0.132325068f
+            -3.7252903e-09f, -0.29105413f, 0.042496603f, 0.328816265f, 0.120152414f, -0.248177558f, -0.206970245f,
+            0.183721542f, 0.271911502f, -0.0462093353f, -0.315135598f, -0.0636556223f, 0.250841588f, 0.174559802f,
+            -0.203307614f, -0.294567257f, 0.081155993f, 0.274374098f, 0.0509111993f, -0.262252122f, -0.210589916f,
+            0.175847664f, 0.283381224f, -0.0407781266f, -0.308697224f, -0.0872417092f, 0.253782719f, 0.155895978f,
+            -0.177606434f, -0.257551074f, 0.0863953978f, 0.302466929f, 0.0390882045f, -0.265648216f, -0.163744599f,
+            0.203599319f, 0.231080905f, -1.49011612e-08f, 0.268208444f, 0.158823594f, -0.124278612f, -0.285674751f,
+            -0.179855883f, 0.101631716f, 0.259432524f, 0.169241935f, -0.126317739f, -0.260402173f, -0.157105625f,
+            0.152861714f, 0.283579201f, 0.143258885f, -0.111080386f, -0.26649335f, -0.0994788408f, 0.137878567f,
+            0.183063909f, 0.000196427107f, -0.125788987f, -0.120384119f, -0.000108927488f, 0.139141738f, 0.124888524f,
+            -0.0108192079f, -0.106109329f, -0.115133673f, 0.0338343494f, 0.130340457f, 0.079852581f, -0.0450924933f,
+            -0.139950022f, -0.0693785101f, 0.0576507524f, 0.132726163f
         },
         {
-            0.346349239f, 0.0867546499f, -0.342832446f, -0.27381748f, 0.271969736f, 0.345205784f, -0.100721627f,
-            -0.409413397f, -0.0463042557f, 0.394936711f, 0.210613713f, -0.296288162f, -0.331032425f, 0.137482971f,
-            0.401858419f, -0.0200226754f, -0.351460248f, -0.162600875f, 0.255993962f, 0.186678559f, -0.0404879078f,
-            -0.170447484f, -0.0588001907f, 0.159820169f, 0.137281463f, -0.130271062f, -0.173294142f, 0.0224223137f,
-            0.207787901f, 0.0381015092f, -0.165694311f, -0.102629587f, 0.0970258117f, 0.168715775f, -0.0679116249f,
-            -0.179847866f, -0.0212381929f, -0.0302707963f, -0.2096598f, -0.150738701f, 0.0756210461f, 0.196675003f,
-            0.130693078f, -0.0854786634f, -0.184361085f, -0.151434153f, 0.0628780574f, 0.184210792f, 0.139387161f,
-            -0.0862074494f, -0.190765977f, -0.136571974f, 0.108272001f, 0.185865432f, 0.0904753059f, -0.0648113936f,
-            -0.148682281f, -0.112074189f, 0.0293611586f, 0.150290892f, 0.107857145f, -0.0604084954f, -0.15140897f,
-            -0.110226065f, 0.0538443401f, 0.153309688f, 0.0944015384f, -0.0711758062f, -0.183260649f, -0.0860237777f,
-            0.0748168007f, 0.166463315f, 0.0853392109f, -0.09415932f
+            0.343133479f, 0.103128776f, -0.347005457f, -0.259597123f, 0.257440269f, 0.351005167f, -0.0934457704f,
+            -0.408361495f, -0.0346788093f, 0.37624681f, 0.226892382f, -0.296722293f, -0.321393162f, 0.131800056f,
+            0.396873385f, -0.00688946573f, -0.35541296f, -0.14761436f, 0.243991047f, 0.185631678f, -0.0178178735f,
+            -0.176198155f, -0.0564323403f, 0.169899002f, 0.145826057f, -0.118741013f, -0.179430827f, 0.0357821621f,
+            0.206012309f, 0.058875937f, -0.167200997f, -0.104943097f, 0.112653531f, 0.169802383f, -0.0501309f,
+            -0.186133921f, -0.0137248216f, -0.0294605475f, -0.211810499f, -0.153319001f, 0.0780141503f, 0.202071533f,
+            0.134938344f, -0.0849907845f, -0.186934158f, -0.153935447f, 0.0653873682f, 0.189742178f, 0.142784253f,
+            -0.0861576647f, -0.193267286f, -0.13832283f, 0.111210585f, 0.191220105f, 0.0941068679f, -0.0645732433f,
+            -0.151096374f, -0.114973933f, 0.0293394998f, 0.152606696f, 0.109324016f, -0.0606440008f, -0.154174685f,
+            -0.112151839f, 0.0542546734f, 0.15524058f, 0.0954326093f, -0.0718434826f, -0.184911042f, -0.0885184184f,
+            0.0749354884f, 0.168358445f, 0.086345613f, -0.0946032703f
         },
     };
     constexpr int length = 24 * blockLength, every = 331;
@@ -293,11 +316,13 @@ TEST (ShippedSound, AFixedInputGivesTheRecordedOutput)
 
 TEST (ShippedSound, BothWeightSetsSoundAlike)
 {
-    // Moving a session from 48 to 96 kHz swaps the weight set; the mix must not change.
+    // Moving a session from 48 to 96 kHz swaps the weight set; the mix must not change. They
+    // agree within 0.5 dB but for the deepest 10 kHz cut (Depth EQ 4, Depth -15), 0.66 dB apart.
     for (const auto& setting : extremes)
         for (double f = 40.0; f <= 16000.0; f *= 2.0)
         {
             SCOPED_TRACE (testing::Message() << "Depth " << setting.depth << ", EQ " << setting.depthEq << ", " << f << " Hz");
-            EXPECT_NEAR (gainAt (48000.0, setting, f, -18.0), gainAt (96000.0, setting, f, -18.0), 1.0);
+            const auto allowed = setting.depthEq == 4.0f && setting.depth < 0.0f && f > 5000.0 ? 0.75 : 0.5;
+            EXPECT_NEAR (gainAt (48000.0, setting, f, -18.0), gainAt (96000.0, setting, f, -18.0), allowed);
         }
 }
