@@ -125,9 +125,9 @@ TEST (ShippedSound, DepthForwardBoostsTheFocusAndLeavesTheRestAlone)
 
 TEST (ShippedSound, TheLowestFocusIsAPeakThatHoldsWithLevel)
 {
-    // The teacher's 100 Hz focus: +9 dB two octaves above 25 and 400 Hz, which it barely moves
-    // (+0.8 dB); its lift softens into the saturation near full scale, its cut does not. A shelf,
-    // or a cut that fades as the level rises, is what a network of slow modes drifts to.
+    // The teacher's 100 Hz focus moves 100 Hz by 9 dB but 25 and 400 Hz, two octaves away, by
+    // only 0.8 dB; its lift softens into the saturation near full scale, its cut does not. A
+    // shelf, or a cut that fades as the level rises, is what a network of slow modes drifts to.
     struct Level
     {
         double db, lift, cut;

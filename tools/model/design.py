@@ -42,9 +42,9 @@ def poles(model_rate):
 def headroom(model_rate):
     """Each mode's largest small-signal gain from the input to its state. A slow mode's state feeds
     its own tanh, and at amplitude s the slope 1 - s^2 pulls its pole in by about s^2 / 2: a
-    50 Hz mode at 96 kHz, 0.0033 from the circle, would become a 200 Hz one at s = 0.1, which
+    50 Hz mode at 96 kHz, 0.0033 from the circle, would act as a 130 Hz one at s = 0.1, which
     turns a cut into a shelf that fades with level. Keeping s^2 below the pole's distance from the
-    circle at full scale keeps that shift a few percent at -6 dBFS."""
+    circle at full scale holds that shift to an eighth of the distance at -6 dBFS."""
     return [min(1.0, math.sqrt(1.0 - p)) for p in poles(model_rate)[1:]]
 
 
