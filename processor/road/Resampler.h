@@ -21,11 +21,11 @@ namespace road
     with its input (its filters' delay is trimmed) but releases it in bursts of a few hundred
     samples as its internal transforms complete. Above 48 kHz otherwise, a direct polyphase
     filter (Kaiser windowed, 16 to 56 taps, on the widest vectors the CPU has), aligned the same
-    way and releasing each sample as soon as its taps are in. Two FIFOs with fixed leading silence turn
-    either into the locked schedule on the way up and into exactly n samples on the way down; the
-    silence is found at preparation by running the engines on the same schedule, and the model
-    side's is a whole number of periods of the two grids, so the delay is a whole number of host
-    samples.
+    way and releasing each sample as soon as its taps are in. Two FIFOs with fixed leading
+    silence turn either into the locked schedule on the way up and into exactly n samples on the
+    way down; the silence is found at preparation by running the engines on the same schedule,
+    and the model side's is a whole number of periods of the two grids, so the delay is a whole
+    number of host samples.
 
     Why libsoxr: one 512-sample stereo block up and back down, median us on this project's
     build machine (bench/ResamplerBench.cpp, the library's recipes with its default transforms;

@@ -93,7 +93,7 @@ def designed_cell(model_rate):
     return w_ih, w_hh, read_out
 
 
-def channel_masks():
+def movable_masks():
     """1 where training may move a weight, 0 where it stays as designed: W_ih (2 x 36) and W_hh
     (12 x 36), in the projections' row-by-row order. Only the new-state gate moves, within a
     channel: the reset and update gates stay at one half. The output unit's memory stays nil and
@@ -117,7 +117,7 @@ def designed_network(model_rate, seed, projection_scale=0.01):
     with torch.no_grad():
         net.conv_in.weight.zero_()
         net.conv_in.weight[0, 0, KERNEL - 1] = 1.0   # stored tap 2047: no delay
-        ih_mask, hh_mask = channel_masks()
+        ih_mask, hh_mask = movable_masks()
         ih_scale = ih_mask * input_layout(input_scales(model_rate))
         for projection, cell, mask in zip((net.rnn.proj_ih, net.rnn.proj_hh), (w_ih, w_hh), (ih_scale, hh_mask)):
             projection.weight.mul_(projection_scale * mask[:, None])

@@ -155,7 +155,7 @@ class TrainingTest(unittest.TestCase):
         controls = torch.tensor([[0.0, 0.3], [0.5, -0.9], [0.8, 1.0]])
         with torch.no_grad():
             trained, start = net.rnn.projections(controls), designed.rnn.projections(controls)
-        for after, before, mask in zip(trained, start, design.channel_masks()):
+        for after, before, mask in zip(trained, start, design.movable_masks()):
             self.assertTrue(torch.equal(after * (1 - mask), before * (1 - mask)))
         self.assertFalse(torch.equal(trained[0], start[0]))
 

@@ -141,7 +141,7 @@ def step_scales(net, rate):
     """Per-element step scales: zero where a weight stays as designed (the whole read-out too: the
     output unit's sets the ceiling), below one for the slow modes' recurrent rows and as small as
     a mode's input weight can usefully be for its input weights."""
-    mask_ih, mask_hh = design.channel_masks()
+    mask_ih, mask_hh = design.movable_masks()
     columns = torch.ones(GATES)
     for offset, p in enumerate(design.poles(rate)):
         # The same mode sits twice as close to the circle at twice the rate.
